@@ -1,0 +1,76 @@
+#include "Broker.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <csignal>
+
+Broker::Broker() : m_port(freePort()) {
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+Broker::~Broker() {
+    if (isRunning()) {
+        resume();
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+quint16 Broker::freePort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+bool Broker::start() {
+    const QString conf = m_dir.filePath(QStringLiteral("mosquitto.conf"));
+    QFile file(conf);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
+                   .arg(m_port)
+                   .toUtf8());
+    file.close();
+
+    QString exe = qEnvironmentVariable("QUELLAN_MOSQUITTO", QStringLiteral("/usr/sbin/mosquitto"));
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.start(exe, {QStringLiteral("-c"), conf});
+    if (!m_process.waitForStarted(5000)) {
+        return false;
+    }
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (probe.waitForConnected(100)) {
+            probe.disconnectFromHost();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void Broker::kill() {
+    if (isRunning()) {
+        resume();
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+void Broker::stop() {
+    if (isRunning()) {
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
+    }
+}
+
+void Broker::resume() {
+    if (isRunning()) {
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
+    }
+}
+
+bool Broker::isRunning() const { return m_process.state() != QProcess::NotRunning; }
