@@ -2,14 +2,14 @@
 # clearly instead of failing deep inside the compiler. scripts/install-deps
 # installs all of them.
 
-function(quellan_require_qt component package)
+macro(quellan_require_qt component package)
     find_package(Qt5 5.15 QUIET COMPONENTS ${component})
     if(NOT Qt5${component}_FOUND)
         message(FATAL_ERROR
             "Qt5 ${component} not found: install the Debian package '${package}' "
             "(scripts/install-deps installs everything)")
     endif()
-endfunction()
+endmacro()
 
 quellan_require_qt(Core qtbase5-dev)
 quellan_require_qt(Gui qtbase5-dev)

@@ -89,8 +89,8 @@ public:
     MqttSubscription* subscribe(const QString& filter, quint8 qos = 0);
     // The message id, 0 for QoS 0, or -1 when not connected, the topic is invalid
     // or the write failed.
-    qint32 publish(const QString& topic, const QByteArray& message = QByteArray(),
-                   quint8 qos = 0, bool retain = false);
+    qint32 publish(const QString& topic, const QByteArray& message = QByteArray(), quint8 qos = 0,
+                   bool retain = false);
 
 signals:
     void connected();

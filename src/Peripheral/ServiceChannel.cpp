@@ -8,8 +8,7 @@
 
 namespace manager {
 
-ServiceChannel::ServiceChannel(MqttClient& client, const QString& baseTopic,
-                               const Options& options)
+ServiceChannel::ServiceChannel(MqttClient& client, const QString& baseTopic, const Options& options)
     : m_client(client), m_base(baseTopic), m_options(options) {}
 
 void ServiceChannel::route(const QString& suffix, Handler handler) {
@@ -34,7 +33,9 @@ void ServiceChannel::subscribe(const QStringList& suffixes) {
     }
 }
 
-void ServiceChannel::subscribeAbsolute(const QString& topic) { m_client.subscribe(topic, 0); }
+void ServiceChannel::subscribeAbsolute(const QString& topic) {
+    m_client.subscribe(topic, 0);
+}
 
 bool ServiceChannel::matches(const Route& route, const QString& topic) const {
     switch (route.match) {
@@ -68,10 +69,10 @@ void ServiceChannel::receive(const QByteArray& payload, const QByteArray& topicB
     if (payload.isEmpty() && m_options.emptyPayload == EmptyPayload::Tolerated) {
         // handled as an empty object
     } else {
-        const QByteArray text = (payload.isEmpty() && m_options.emptyPayload ==
-                                                          EmptyPayload::AsEmptyObject)
-                                    ? QByteArrayLiteral("{ }")
-                                    : payload;
+        const QByteArray text =
+            (payload.isEmpty() && m_options.emptyPayload == EmptyPayload::AsEmptyObject)
+                ? QByteArrayLiteral("{ }")
+                : payload;
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(text, &error);
         if (error.error != QJsonParseError::NoError) {
@@ -125,9 +126,17 @@ QDebug ServiceChannel::tagged(QDebug stream) const {
     return stream;
 }
 
-QDebug ServiceChannel::info() const { return tagged(qInfo()); }
-QDebug ServiceChannel::warning() const { return tagged(qWarning()); }
-QDebug ServiceChannel::critical() const { return tagged(qCritical()); }
-QDebug ServiceChannel::debug() const { return tagged(qDebug()); }
+QDebug ServiceChannel::info() const {
+    return tagged(qInfo());
+}
+QDebug ServiceChannel::warning() const {
+    return tagged(qWarning());
+}
+QDebug ServiceChannel::critical() const {
+    return tagged(qCritical());
+}
+QDebug ServiceChannel::debug() const {
+    return tagged(qDebug());
+}
 
 }  // namespace manager

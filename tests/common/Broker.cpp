@@ -73,4 +73,6 @@ void Broker::resume() {
     }
 }
 
-bool Broker::isRunning() const { return m_process.state() != QProcess::NotRunning; }
+bool Broker::isRunning() const {
+    return m_process.state() != QProcess::NotRunning;
+}

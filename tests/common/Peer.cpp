@@ -1,11 +1,11 @@
 #include "Peer.h"
 
+#include <mosquitto.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QThread>
 #include <functional>
-#include <mosquitto.h>
 
 namespace {
 struct LibInit {
@@ -111,7 +111,9 @@ QList<Peer::Message> Peer::messages(const QString& topic) const {
     return out;
 }
 
-int Peer::count(const QString& topic) const { return messages(topic).size(); }
+int Peer::count(const QString& topic) const {
+    return messages(topic).size();
+}
 
 void Peer::clear() {
     QMutexLocker lock(&m_mutex);

@@ -29,7 +29,7 @@ public:
                  bool retain = false);  // waits until the message has left (QoS 0) or is acked
     void disconnect();
 
-    QList<Message> messages() const;               // everything received so far
+    QList<Message> messages() const;                      // everything received so far
     QList<Message> messages(const QString& topic) const;  // received on exactly this topic
     int count(const QString& topic) const;
     void clear();
