@@ -51,7 +51,7 @@ public:
 
     // The form in which the transaction reaches QML.
     QVariantMap toMap() const;
-    // The details before the kind-specific values are written.
+    // The details before the values of the ticket kind are written.
     QVariantMap defaultDetails() const;
 
     // "yyyy-MM-ddTHH:mm:ssZ" (UTC) to local time; anything else is invalid.
