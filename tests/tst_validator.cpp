@@ -1,0 +1,844 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+#include "Broker.h"
+#include "MqttClient.h"
+#include "Peer.h"
+#include "SAM.h"
+#include "Validator.h"
+#include "ValidatorFixtures.h"
+
+using manager::MqttClient;
+using manager::MqttTransport;
+using manager::Validator;
+
+namespace {
+
+const QString kBase = QStringLiteral("zorv/blm");
+const QString kStatus = kBase + "/status";
+const QString kInfo = kBase + "/info";
+const QString kConfig = kBase + "/config";
+const QString kRetry = kBase + "/rfid/retry";
+const QString kConfigGet = kBase + "/config/get";
+const QString kConfigSet = kBase + "/config/set";
+const QString kCardFound = QStringLiteral("zorv/rfid/card/found");
+const QString kCardRemoved = QStringLiteral("zorv/rfid/card/removed");
+
+// Every log line of the run, to check the lines a message must (or must not) leave.
+QStringList g_log;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureLog(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    g_log << message;
+    if (g_previousHandler) {
+        g_previousHandler(type, context, message);
+    }
+}
+
+int logged(const QString& fragment) {
+    int count = 0;
+    for (const QString& line : qAsConst(g_log)) {
+        count += line.contains(fragment) ? 1 : 0;
+    }
+    return count;
+}
+
+QByteArray json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject onlineStatus() {
+    return validatorFixture("status-online");
+}
+
+QJsonObject withState(QJsonObject status, const QString& key, const QJsonValue& value) {
+    QJsonObject state = status["state"].toObject();
+    if (value.isUndefined()) {
+        state.remove(key);
+    } else {
+        state[key] = value;
+    }
+    status["state"] = state;
+    return status;
+}
+
+QJsonObject withRfidState(QJsonObject status, int code) {
+    QJsonObject device = status["device"].toObject();
+    QJsonObject rfid = device["rfid"].toObject();
+    rfid["state"] = code;
+    device["rfid"] = rfid;
+    status["device"] = device;
+    return status;
+}
+
+// The UI side (the shared client and the validator manager) and the validator
+// service side (a peer client that records everything) on one broker.
+class Rig {
+public:
+    explicit Rig(quint16 port) : validator(client, kBase) {
+        client.setHostname(QStringLiteral("127.0.0.1"));
+        client.setPort(port);
+        client.setRetryMillis(200);
+        client.connect();
+        m_ready = service.connect(QStringLiteral("127.0.0.1"), port) &&
+                  service.subscribe(QStringLiteral("#")) &&
+                  waitUntil([this] { return client.state() == MqttTransport::Connected; }) &&
+                  waitForSubscriptions();
+        service.clear();
+        g_log.clear();
+    }
+
+    bool ready() const { return m_ready; }
+
+    // The card-found topic is subscribed last: once it arrives, all of them do.
+    bool waitForSubscriptions() {
+        bool seen = false;
+        const auto probe =
+            QObject::connect(&validator, &Validator::cardDetected,
+                             [&seen](const QString&, const QString&) { seen = true; });
+        for (int attempt = 0; attempt < 100 && !seen; ++attempt) {
+            service.publish(kCardFound, json({{"uid", "probe"}, {"type", 1}}));
+            waitUntil([&seen] { return seen; }, 100);
+        }
+        QObject::disconnect(probe);
+        return seen;
+    }
+
+    bool send(const QString& topic, const QByteArray& payload) {
+        return service.publish(topic, payload);
+    }
+
+    // Everything the service sent before this point has been handled by the UI:
+    // the broker keeps the order of one client's messages.
+    bool settle() {
+        QSignalSpy retry(&validator, &Validator::cardRetry);
+        return service.publish(kRetry, QByteArray()) &&
+               waitUntil([&] { return retry.count() == 1; });
+    }
+
+    // Everything the UI published before this point has reached the service.
+    bool flushRequests() {
+        const int before = service.count(kConfigGet);
+        validator.refreshConfig();
+        return waitUntil([&] { return service.count(kConfigGet) == before + 1; });
+    }
+
+    QList<QByteArray> requests(const QString& topic) const {
+        QList<QByteArray> payloads;
+        for (const Peer::Message& message : service.messages(topic)) {
+            payloads << message.payload;
+        }
+        return payloads;
+    }
+
+    MqttClient client;
+    Validator validator;
+    Peer service;
+
+private:
+    bool m_ready = false;
+};
+
+// Order in which the change signals of status and reason arrive.
+class StatusOrder {
+public:
+    explicit StatusOrder(Validator& validator) {
+        QObject::connect(&validator, &Validator::statusChanged, &m_context,
+                         [this] { m_events << "status"; });
+        QObject::connect(&validator, &Validator::reasonChanged, &m_context,
+                         [this] { m_events << "reason"; });
+    }
+    QStringList events() const { return m_events; }
+    void clear() { m_events.clear(); }
+
+private:
+    QObject m_context;
+    QStringList m_events;
+};
+
+}  // namespace
+
+class TestValidator : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void subscribesOnceInOrder();
+    void statusTable_data();
+    void statusTable();
+    void statusAppliesVehicleRouteAndReaders();
+    void serviceDownKeepsVehicleAndRoute();
+    void repeatedStatusEmitsOnce();
+    void infoMessage();
+    void configRoundTrip();
+    void configFromStrings_data();
+    void configFromStrings();
+    void configWithoutPortOrCredentials();
+    void refreshConfigPayload();
+    void enableDisableFollowReaders();
+    void cardEvents();
+    void cardTypeTable_data();
+    void cardTypeTable();
+    void scanResults();
+    void maintenanceBarcode();
+    void malformedPayloadsKeepState();
+    void topicsMatchWholeStrings();
+    void brokerLossAndReturn();
+
+private:
+    Broker m_broker;
+    std::unique_ptr<Rig> m_rig;
+};
+
+void TestValidator::initTestCase() {
+    QVERIFY(m_broker.start());
+    QVERIFY(!validatorFixture("status-online").isEmpty());
+    g_previousHandler = qInstallMessageHandler(captureLog);
+}
+
+void TestValidator::init() {
+    m_rig = std::make_unique<Rig>(m_broker.port());
+    QVERIFY(m_rig->ready());
+}
+
+void TestValidator::cleanup() {
+    m_rig.reset();
+}
+
+void TestValidator::subscribesOnceInOrder() {
+    // The client renews every recorded subscription on connection, in the order
+    // recorded, and logs each one.
+    g_log.clear();
+    MqttClient client;
+    Validator validator(client, QStringLiteral("site/blm"));
+    QSignalSpy connected(&client, &MqttClient::connected);
+    client.setHostname(m_broker.host());
+    client.setPort(m_broker.port());
+    client.connect();
+    QVERIFY(waitUntil([&] { return connected.count() == 1; }));
+
+    const QRegularExpression pattern("Subscribing to '([^']*)' with QoS = (\\d+)");
+    QStringList topics;
+    for (const QString& line : qAsConst(g_log)) {
+        const QRegularExpressionMatch match = pattern.match(line);
+        if (match.hasMatch()) {
+            topics << match.captured(1);
+            QCOMPARE(match.captured(2), QString("0"));
+        }
+    }
+    QCOMPARE(topics,
+             (QStringList{"site/blm/info", "site/blm/status", "site/blm/config",
+                          "site/blm/rfid/retry", "site/blm/rfid/removed", "site/blm/rfid/scanned",
+                          "site/blm/barcode/scanned", "site/blm/barcode/maintenance/scanned",
+                          "zorv/rfid/card/removed", "zorv/rfid/card/found"}));
+}
+
+void TestValidator::statusTable_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("code");
+
+    auto row = [](const char* name, const QByteArray& payload, const char* status,
+                  const char* reason = "", const char* code = "") {
+        QTest::newRow(name) << payload << status << reason << code;
+    };
+    const QJsonObject online = onlineStatus();
+    QJsonObject down = online;
+    down["service"] = false;
+    QJsonObject noService = online;
+    noService.remove("service");
+    QJsonObject textService = online;
+    textService["service"] = "true";
+    QJsonObject noState = online;
+    noState.remove("state");
+    const QJsonObject noNtp = withState(online, "hasNtp", QJsonValue::Undefined);
+    const QJsonObject noRfid = withState(online, "hasRfid", false);
+    const char* const serviceDown = "BLM service down";
+
+    row("running, all well", json(online), "online");
+    row("service false", json(down), "offline", serviceDown, "#0002");
+    row("service missing", json(noService), "offline", serviceDown, "#0002");
+    row("service as text", json(textService), "offline", serviceDown, "#0002");
+    row("empty payload", QByteArray(), "offline", serviceDown, "#0002");
+    row("JSON array", "[{\"service\": true}]", "offline", serviceDown, "#0002");
+    row("init", json(withState(noRfid, "init", true)), "init");
+    row("RFID down, updating", json(withRfidState(noRfid, 4)), "offline",
+        "RFID firmware is updating", "#0003");
+    row("RFID down, error", json(withRfidState(noRfid, 5)), "offline", "RFID is not operational",
+        "#0004");
+    row("no state", json(noState), "offline", "RFID is not operational", "#0004");
+    row("no state, updating", json(withRfidState(noState, 4)), "offline",
+        "RFID firmware is updating", "#0003");
+    row("NTP false", json(withState(withState(online, "hasNtp", false), "hasRoute", false)),
+        "offline", "NTP not synchronized", "#0007");
+    row("NTP null", json(withState(online, "hasNtp", QJsonValue::Null)), "offline",
+        "NTP not synchronized", "#0007");
+    row("NTP absent", json(noNtp), "online");
+    row("no route", json(withState(withState(online, "hasRoute", false), "hasQr", false)),
+        "out-of-service", "No route", "#0006");
+    row("OBC lost", json(withState(noNtp, "hasObu", false)), "degraded", "OBC lost", "#0005");
+    row("barcode down", json(withState(online, "hasQr", false)), "degraded",
+        "Barcode not operational", "#0005");
+    row("OBC lost and barcode down",
+        json(withState(withState(noNtp, "hasObu", false), "hasQr", false)), "degraded",
+        "OBC lost,Barcode not operational", "#0005");
+}
+
+void TestValidator::statusTable() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, status);
+    QFETCH(QString, reason);
+    QFETCH(QString, code);
+    Validator& validator = m_rig->validator;
+    StatusOrder order(validator);
+    QSignalSpy statusSpy(&validator, &Validator::statusChanged);
+
+    QVERIFY(m_rig->send(kStatus, payload));
+    QVERIFY(waitUntil([&] { return statusSpy.count() > 0; }));
+    QVERIFY(m_rig->settle());
+
+    QCOMPARE(validator.status(), status);
+    QCOMPARE(validator.reason(), reason);
+    QCOMPARE(validator.reasonCode(), code);
+    // The reason starts empty: an empty reason is no change.
+    const QStringList expected =
+        reason.isEmpty() ? QStringList{"status"} : QStringList{"status", "reason"};
+    QCOMPARE(order.events(), expected);
+    QCOMPARE(logged("Validator status is : "), 1);
+    QCOMPARE(logged("Failed to parse JSON message"), 0);
+}
+
+void TestValidator::statusAppliesVehicleRouteAndReaders() {
+    Validator& validator = m_rig->validator;
+    QSignalSpy vehicleSpy(&validator, &Validator::vehicleChanged);
+    QSignalSpy routeSpy(&validator, &Validator::routeChanged);
+    QSignalSpy samSpy(validator.rfid(), &ValidatorRfid::samChanged);
+
+    QVERIFY(m_rig->send(kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(validator.vehicle(), QString("b7e1c9a2-5d1f-4c3e-9a77-2f0e6d3c1a10"));
+    QCOMPARE(validator.route(), QString("X95 Syntagma - Airport"));
+    QCOMPARE(vehicleSpy.count(), 1);
+    QCOMPARE(routeSpy.count(), 1);
+    QVERIFY(validator.barcode()->enabled());
+    QCOMPARE(validator.rfid()->state(), QString("Searching"));
+    QVERIFY(validator.rfid()->enabled());
+    QCOMPARE(validator.rfid()->numberOfSlots(), 4);
+    QCOMPARE(validator.rfid()->sam()->name(), QString("Operator SAM"));
+    QCOMPARE(samSpy.count(), 1);
+
+    // The records are members: the pointers never change.
+    ValidatorRfid* rfid = validator.rfid();
+    QCOMPARE(validator.property("rfid").value<ValidatorRfid*>(), rfid);
+    QCOMPARE(validator.property("config").value<ValidatorConfig*>(), validator.config());
+    QCOMPARE(validator.property("barcode").value<ValidatorBarcode*>(), validator.barcode());
+}
+
+void TestValidator::serviceDownKeepsVehicleAndRoute() {
+    Validator& validator = m_rig->validator;
+    QVERIFY(m_rig->send(kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->settle());
+    QSignalSpy vehicleSpy(&validator, &Validator::vehicleChanged);
+    QSignalSpy routeSpy(&validator, &Validator::routeChanged);
+
+    // The readers are still taken from a status of a stopped service; obu and route
+    // are not.
+    QJsonObject down = withRfidState(onlineStatus(), 1);
+    down["service"] = false;
+    down["obu"] = QJsonObject{{"vehicleUuid", "other"}};
+    down["route"] = QJsonObject{{"axisName", "other"}};
+    QVERIFY(m_rig->send(kStatus, json(down)));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(validator.status(), QString("offline"));
+    QCOMPARE(validator.reasonCode(), QString("#0002"));
+    QCOMPARE(validator.vehicle(), QString("b7e1c9a2-5d1f-4c3e-9a77-2f0e6d3c1a10"));
+    QCOMPARE(validator.route(), QString("X95 Syntagma - Airport"));
+    QCOMPARE(vehicleSpy.count(), 0);
+    QCOMPARE(routeSpy.count(), 0);
+    QCOMPARE(validator.rfid()->state(), QString("Idle"));
+}
+
+void TestValidator::repeatedStatusEmitsOnce() {
+    Validator& validator = m_rig->validator;
+    StatusOrder order(validator);
+    const QByteArray degraded = json(withState(onlineStatus(), "hasObu", false));
+    QVERIFY(m_rig->send(kStatus, degraded));
+    QVERIFY(m_rig->send(kStatus, degraded));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(order.events(), (QStringList{"status", "reason"}));
+
+    // Same status, other reason: only the reason moves.
+    order.clear();
+    QVERIFY(m_rig->send(kStatus, json(withState(onlineStatus(), "hasQr", false))));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(order.events(), QStringList{"reason"});
+    QCOMPARE(validator.reason(), QString("Barcode not operational"));
+
+    // Back online: status, then the reason cleared.
+    order.clear();
+    QVERIFY(m_rig->send(kStatus, json(onlineStatus())));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(order.events(), (QStringList{"status", "reason"}));
+    QCOMPARE(validator.reason(), QString());
+    QCOMPARE(validator.reasonCode(), QString());
+}
+
+void TestValidator::infoMessage() {
+    Validator& validator = m_rig->validator;
+    QSignalSpy versionSpy(&validator, &Validator::versionChanged);
+    QVERIFY(m_rig->send(kInfo, validatorFixtureBytes("info")));
+    QVERIFY(m_rig->send(kInfo, validatorFixtureBytes("info")));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(validator.version(), QString("3.4.2"));
+    QCOMPARE(versionSpy.count(), 1);
+    QCOMPARE(validator.barcode()->model(), QString("NLS-FM430"));
+    QCOMPARE(validator.rfid()->deviceUid(), QString("04A1B2C3D4E5F6"));
+    // The info message never touches the status.
+    QCOMPARE(validator.status(), QString());
+    QCOMPARE(validator.rfid()->state(), QString());
+}
+
+void TestValidator::configRoundTrip() {
+    Validator& validator = m_rig->validator;
+    ValidatorConfig* config = validator.config();
+    QSignalSpy configSpy(&validator, &Validator::configChanged);
+    QSignalSpy urlSpy(config, &ValidatorConfig::obuUrlChanged);
+
+    QVERIFY(m_rig->send(kConfig, validatorFixtureBytes("config")));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(configSpy.count(), 1);
+    QCOMPARE(urlSpy.count(), 1);
+    const QUrl url = config->obuUrl();
+    QCOMPARE(url.scheme(), QString("mqtt"));
+    QCOMPARE(url.host(), QString("obc.vehicle.local"));
+    QCOMPARE(url.userName(), QString("valid@tor"));
+    QCOMPARE(url.password(), QString("s3cr@t/pw"));
+    QCOMPARE(url.port(), 8883);
+    QCOMPARE(config->passbackSecs(), 120);
+    QVERIFY(config->passbackQrEnabled());
+    QCOMPARE(logged("Config received : "), 1);
+    QCOMPARE(logged("OBU URL         : "), 1);
+    QCOMPARE(logged("Passback Time   : "), 1);
+    QCOMPARE(logged("Passback QR En  : "), 1);
+
+    // The same message again: nothing changed, still announced once more.
+    QVERIFY(m_rig->send(kConfig, validatorFixtureBytes("config")));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(configSpy.count(), 2);
+    QCOMPARE(urlSpy.count(), 1);
+
+    // Saved as numbers and booleans, the credentials decoded again.
+    validator.saveConfig();
+    QVERIFY(waitUntil([&] { return m_rig->service.count(kConfigSet) == 1; }));
+    QCOMPARE(m_rig->requests(kConfigSet).first(),
+             QByteArray("{\n"
+                        "    \"blm\": {\n"
+                        "        \"obu_host\": \"obc.vehicle.local\",\n"
+                        "        \"obu_password\": \"s3cr@t/pw\",\n"
+                        "        \"obu_port\": 8883,\n"
+                        "        \"obu_username\": \"valid@tor\"\n"
+                        "    },\n"
+                        "    \"validator\": {\n"
+                        "        \"passbackTime\": 120,\n"
+                        "        \"qr_passback\": true\n"
+                        "    }\n"
+                        "}\n"));
+    QVERIFY(!m_rig->service.messages(kConfigSet).first().retained);
+
+    // What the settings page writes goes out as it is; saving changes nothing here.
+    config->setObuUrl(QUrl("mqtt://obc2.local"));
+    config->setPassbackSecs(0);
+    config->setPassbackQrEnabled(false);
+    validator.saveConfig();
+    QVERIFY(waitUntil([&] { return m_rig->service.count(kConfigSet) == 2; }));
+    const QJsonObject saved = QJsonDocument::fromJson(m_rig->requests(kConfigSet).at(1)).object();
+    QCOMPARE(saved["blm"].toObject(), (QJsonObject{{"obu_host", "obc2.local"},
+                                                   {"obu_password", ""},
+                                                   {"obu_port", -1},
+                                                   {"obu_username", ""}}));
+    QCOMPARE(saved["validator"].toObject(),
+             (QJsonObject{{"passbackTime", 0}, {"qr_passback", false}}));
+    QCOMPARE(configSpy.count(), 2);
+}
+
+void TestValidator::configFromStrings_data() {
+    QTest::addColumn<QJsonValue>("port");
+    QTest::addColumn<QJsonValue>("passbackTime");
+    QTest::addColumn<QJsonValue>("qrPassback");
+    QTest::addColumn<int>("expectedPort");
+    QTest::addColumn<int>("expectedSecs");
+    QTest::addColumn<bool>("expectedQr");
+    QTest::newRow("strings") << QJsonValue("1883") << QJsonValue("30") << QJsonValue("true") << 1883
+                             << 30 << true;
+    QTest::newRow("capital True, letters")
+        << QJsonValue("1883") << QJsonValue("abc") << QJsonValue("True") << 1883 << 0 << false;
+    QTest::newRow("JSON numbers and boolean")
+        << QJsonValue(1883) << QJsonValue(30) << QJsonValue(true) << -1 << 0 << false;
+    QTest::newRow("port 0") << QJsonValue("0") << QJsonValue("86400") << QJsonValue("false") << -1
+                            << 86400 << false;
+    // Blanks around a number are accepted, as QString::toInt does.
+    QTest::newRow("negative port")
+        << QJsonValue("-5") << QJsonValue(" 12") << QJsonValue("yes") << -1 << 12 << false;
+    QTest::newRow("port beyond 65535")
+        << QJsonValue("70000") << QJsonValue("5") << QJsonValue("true") << -1 << 5 << true;
+    QTest::newRow("port with text") << QJsonValue("1883x") << QJsonValue("5.5")
+                                    << QJsonValue(QJsonValue::Null) << -1 << 0 << false;
+}
+
+void TestValidator::configFromStrings() {
+    QFETCH(QJsonValue, port);
+    QFETCH(QJsonValue, passbackTime);
+    QFETCH(QJsonValue, qrPassback);
+    QFETCH(int, expectedPort);
+    QFETCH(int, expectedSecs);
+    QFETCH(bool, expectedQr);
+    QJsonObject message = validatorFixture("config");
+    QJsonObject blm = message["blm"].toObject();
+    blm["obu_port"] = port;
+    message["blm"] = blm;
+    message["validator"] = QJsonObject{{"passbackTime", passbackTime}, {"qr_passback", qrPassback}};
+
+    QVERIFY(m_rig->send(kConfig, json(message)));
+    QVERIFY(m_rig->settle());
+    const ValidatorConfig* config = m_rig->validator.config();
+    QVERIFY(config->obuUrl().isValid());
+    QCOMPARE(config->obuUrl().host(), QString("obc.vehicle.local"));
+    QCOMPARE(config->obuUrl().port(), expectedPort);
+    QCOMPARE(config->passbackSecs(), expectedSecs);
+    QCOMPARE(config->passbackQrEnabled(), expectedQr);
+    if (port == QJsonValue("70000")) {
+        QCOMPARE(logged("OBU port out of range"), 1);
+    }
+
+    m_rig->validator.saveConfig();
+    QVERIFY(waitUntil([&] { return m_rig->service.count(kConfigSet) == 1; }));
+    const QJsonObject saved = QJsonDocument::fromJson(m_rig->requests(kConfigSet).first()).object();
+    QCOMPARE(saved["blm"].toObject()["obu_port"], QJsonValue(expectedPort));
+    QCOMPARE(saved["blm"].toObject()["obu_username"], QJsonValue("valid@tor"));
+    QCOMPARE(saved["validator"].toObject()["passbackTime"], QJsonValue(expectedSecs));
+    QCOMPARE(saved["validator"].toObject()["qr_passback"], QJsonValue(expectedQr));
+}
+
+void TestValidator::configWithoutPortOrCredentials() {
+    // Percent signs are part of the text the service sends, not escapes.
+    const QJsonObject message{
+        {"blm", QJsonObject{{"obu_host", "10.0.0.2"},
+                            {"obu_username", "a%20b"},
+                            {"obu_password", ""},
+                            {"obu_port", ""}}},
+        {"validator", QJsonObject{{"passbackTime", "0"}, {"qr_passback", "false"}}}};
+    QVERIFY(m_rig->send(kConfig, json(message)));
+    QVERIFY(m_rig->settle());
+    const QUrl url = m_rig->validator.config()->obuUrl();
+    QCOMPARE(url.userName(), QString("a%20b"));
+    QCOMPARE(url.password(), QString());
+    QCOMPARE(url.port(), -1);
+    QCOMPARE(url.toString(QUrl::FullyEncoded), QString("mqtt://a%2520b@10.0.0.2"));
+
+    m_rig->validator.saveConfig();
+    QVERIFY(waitUntil([&] { return m_rig->service.count(kConfigSet) == 1; }));
+    QCOMPARE(m_rig->requests(kConfigSet).first(), QByteArray("{\n"
+                                                             "    \"blm\": {\n"
+                                                             "        \"obu_host\": \"10.0.0.2\",\n"
+                                                             "        \"obu_password\": \"\",\n"
+                                                             "        \"obu_port\": -1,\n"
+                                                             "        \"obu_username\": \"a%20b\"\n"
+                                                             "    },\n"
+                                                             "    \"validator\": {\n"
+                                                             "        \"passbackTime\": 0,\n"
+                                                             "        \"qr_passback\": false\n"
+                                                             "    }\n"
+                                                             "}\n"));
+}
+
+void TestValidator::refreshConfigPayload() {
+    m_rig->validator.refreshConfig();
+    QVERIFY(waitUntil([&] { return m_rig->service.count(kConfigGet) == 1; }));
+    QCOMPARE(m_rig->requests(kConfigGet), QList<QByteArray>{QByteArray("{ }")});
+}
+
+void TestValidator::enableDisableFollowReaders() {
+    Validator& validator = m_rig->validator;
+    Peer& service = m_rig->service;
+    const QString barcodeEnable("zorv/barcode/enable");
+    const QString barcodeDisable("zorv/barcode/disable");
+    const QString rfidEnable("zorv/rfid/enable");
+    const QString rfidDisable("zorv/rfid/disable");
+    const QByteArray autoread("{\n    \"autoread\": true\n}\n");
+
+    // Nothing reported yet: both readers count as off.
+    validator.disableBarcode();
+    validator.disableRfid();
+    validator.enableBarcode();
+    validator.enableRfid();
+    QVERIFY(m_rig->flushRequests());
+    QCOMPARE(m_rig->requests(barcodeEnable), QList<QByteArray>{QByteArray()});
+    QCOMPARE(m_rig->requests(rfidEnable), QList<QByteArray>{autoread});
+    QCOMPARE(service.count(barcodeDisable), 0);
+    QCOMPARE(service.count(rfidDisable), 0);
+    // A request is not the reader's answer: the local state stays.
+    QVERIFY(!validator.barcode()->enabled());
+    QVERIFY(!validator.rfid()->enabled());
+
+    // The service reports both readers on (RFID searching).
+    service.clear();
+    QVERIFY(m_rig->send(kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->settle());
+    validator.enableBarcode();
+    validator.enableRfid();
+    validator.disableBarcode();
+    validator.disableRfid();
+    QVERIFY(m_rig->flushRequests());
+    QCOMPARE(service.count(barcodeEnable), 0);
+    QCOMPARE(service.count(rfidEnable), 0);
+    QCOMPARE(m_rig->requests(barcodeDisable), QList<QByteArray>{QByteArray()});
+    QCOMPARE(m_rig->requests(rfidDisable), QList<QByteArray>{QByteArray()});
+    for (const Peer::Message& message : service.messages()) {
+        QVERIFY(!message.retained);
+    }
+
+    // A card found keeps the RFID reader on; an update takes it off.
+    const QList<QPair<int, bool>> states{{3, true}, {4, false}, {1, false}, {0, false}};
+    for (const auto& state : states) {
+        service.clear();
+        QVERIFY(m_rig->send(kStatus, json(withRfidState(onlineStatus(), state.first))));
+        QVERIFY(m_rig->settle());
+        validator.enableRfid();
+        validator.disableRfid();
+        QVERIFY(m_rig->flushRequests());
+        QCOMPARE(service.count(rfidEnable), state.second ? 0 : 1);
+        QCOMPARE(service.count(rfidDisable), state.second ? 1 : 0);
+    }
+}
+
+void TestValidator::cardEvents() {
+    Validator& validator = m_rig->validator;
+    QSignalSpy detected(&validator, &Validator::cardDetected);
+    QSignalSpy removed(&validator, &Validator::cardRemoved);
+    QSignalSpy retry(&validator, &Validator::cardRetry);
+
+    QVERIFY(m_rig->send(kCardFound, validatorFixtureBytes("card-found")));
+    QVERIFY(m_rig->send(kCardFound, json({{"uid", "04FF"}})));
+    QVERIFY(m_rig->send(kCardFound, json({{"uid", "04EE"}, {"type", 3}})));
+    QVERIFY(m_rig->send(kCardFound, json({{"uid", "04DD"}, {"type", "256"}})));
+    // The removal is not parsed at all; no log line for its payload.
+    QVERIFY(m_rig->send(kCardRemoved, QByteArray("card gone, not JSON")));
+    QVERIFY(m_rig->send(kCardRemoved, QByteArray()));
+    // Subscribed, but without an effect.
+    QVERIFY(m_rig->send(kBase + "/rfid/removed", json({{"uid", "04A2"}})));
+    QVERIFY(m_rig->settle());
+
+    QCOMPARE(detected.count(), 4);
+    QCOMPARE(detected.at(0), (QVariantList{"04A224B2C35E80", "MIFARE DESFire"}));
+    QCOMPARE(detected.at(1), (QVariantList{"04FF", "Unknown"}));
+    QCOMPARE(detected.at(2), (QVariantList{"04EE", "Unknown"}));
+    QCOMPARE(detected.at(3), (QVariantList{"04DD", "Unknown"}));
+    QCOMPARE(removed.count(), 2);
+    QCOMPARE(retry.count(), 1);  // the one that settled
+    QCOMPARE(logged("Failed to parse JSON message"), 0);
+}
+
+void TestValidator::cardTypeTable_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0 << "Unknown";
+    QTest::newRow("1") << 1 << "ISO14443-4A";
+    QTest::newRow("3, two bits") << 3 << "Unknown";
+    QTest::newRow("4") << 4 << "MIFARE Classic 1K";
+    QTest::newRow("64") << 64 << "MIFARE Ultralight";
+    QTest::newRow("512") << 512 << "EMV";
+    QTest::newRow("768, two bits") << 768 << "Unknown";
+    QTest::newRow("1024") << 1024 << "Unknown";
+    QTest::newRow("32768") << 32768 << "Other";
+    QTest::newRow("-1") << -1 << "Unknown";
+}
+
+void TestValidator::cardTypeTable() {
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QSignalSpy detected(&m_rig->validator, &Validator::cardDetected);
+    QVERIFY(m_rig->send(kCardFound, json({{"uid", "04A1"}, {"type", code}})));
+    QVERIFY(waitUntil([&] { return detected.count() == 1; }));
+    QCOMPARE(detected.first().at(1).toString(), text);
+    QCOMPARE(Validator::cardTypeText(code), text);
+}
+
+void TestValidator::scanResults() {
+    Validator& validator = m_rig->validator;
+    // Receivers get a transaction that lives only for the emission: keep copies.
+    QList<QVariantMap> maps;
+    QList<QString> ticketIds;
+    connect(&validator, &Validator::ticketValidated, this, [&](const Transaction& transaction) {
+        maps << transaction.toMap();
+        ticketIds << transaction.ticketId();
+    });
+
+    QVERIFY(m_rig->send(kBase + "/barcode/scanned", validatorFixtureBytes("scan-barcode")));
+    QVERIFY(m_rig->send(kBase + "/rfid/scanned", validatorFixtureBytes("scan-epurse")));
+    QVERIFY(m_rig->send(kBase + "/rfid/scanned", validatorFixtureBytes("scan-refused")));
+    QVERIFY(m_rig->send(kBase + "/barcode/scanned", json({{"transaction", "broken"}})));
+    QVERIFY(m_rig->settle());
+
+    QCOMPARE(maps.size(), 4);
+    QCOMPARE(ticketIds.first(), QString("QR-20240301-000123"));
+    QVERIFY(maps[0]["valid"].toBool());
+    QCOMPARE(maps[0]["type"].toInt(), int(Transaction::Barcode));
+    QCOMPARE(maps[0]["details"].toMap()["toStopGroupName"].toString(), QString("Airport"));
+    QCOMPARE(maps[1]["type"].toInt(), int(Transaction::CardEPurse));
+    QCOMPARE(maps[1]["details"].toMap()["deducted"].toDouble(), 1.5);
+    QCOMPARE(maps[1]["passengeType"].toString(), QString("Student"));
+    QVERIFY(!maps[2]["valid"].toBool());
+    QCOMPARE(maps[2]["denyReason"].toString(), QString("The card has already been validated"));
+    // A result without a transaction object is a refusal, and it is logged.
+    QVERIFY(!maps[3]["valid"].toBool());
+    QCOMPARE(maps[3]["denyReason"].toString(), QString("Unknown Error"));
+    QCOMPARE(logged("Scan result without a transaction object"), 1);
+}
+
+void TestValidator::maintenanceBarcode() {
+    QSignalSpy scanned(&m_rig->validator, &Validator::maintenanceBarcodeScanned);
+    QVERIFY(
+        m_rig->send(kBase + "/barcode/maintenance/scanned", validatorFixtureBytes("maintenance")));
+    QVERIFY(waitUntil([&] { return scanned.count() == 1; }));
+    QCOMPARE(scanned.first().first().toJsonObject(), validatorFixture("maintenance"));
+}
+
+void TestValidator::malformedPayloadsKeepState() {
+    Validator& validator = m_rig->validator;
+    QVERIFY(m_rig->send(kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->send(kInfo, validatorFixtureBytes("info")));
+    QVERIFY(m_rig->send(kConfig, validatorFixtureBytes("config")));
+    QVERIFY(m_rig->settle());
+    const QUrl url = validator.config()->obuUrl();
+    g_log.clear();
+
+    QSignalSpy statusSpy(&validator, &Validator::statusChanged);
+    QSignalSpy reasonSpy(&validator, &Validator::reasonChanged);
+    QSignalSpy versionSpy(&validator, &Validator::versionChanged);
+    QSignalSpy configSpy(&validator, &Validator::configChanged);
+    QSignalSpy samSpy(validator.rfid(), &ValidatorRfid::samChanged);
+    QSignalSpy ticketSpy(&validator, &Validator::maintenanceBarcodeScanned);
+    int tickets = 0;
+    connect(&validator, &Validator::ticketValidated, this, [&tickets] { ++tickets; });
+
+    const QList<QByteArray> broken{"{\"service\": true", "service=true", "{]", "\xff\xfe{",
+                                   "{\"a\":1}trailing"};
+    for (const QByteArray& payload : broken) {
+        QVERIFY(m_rig->send(kStatus, payload));
+        QVERIFY(m_rig->send(kInfo, payload));
+        QVERIFY(m_rig->send(kConfig, payload));
+        QVERIFY(m_rig->send(kBase + "/rfid/scanned", payload));
+        QVERIFY(m_rig->send(kBase + "/barcode/maintenance/scanned", payload));
+    }
+    QVERIFY(m_rig->settle());
+
+    QCOMPARE(logged("[Validator]"), broken.size() * 5);
+    QCOMPARE(logged("Failed to parse JSON message: "), broken.size() * 5);
+    QCOMPARE(statusSpy.count() + reasonSpy.count() + versionSpy.count() + configSpy.count(), 0);
+    QCOMPARE(samSpy.count() + ticketSpy.count() + tickets, 0);
+    QCOMPARE(validator.status(), QString("online"));
+    QCOMPARE(validator.version(), QString("3.4.2"));
+    QCOMPARE(validator.config()->obuUrl(), url);
+    QCOMPARE(validator.rfid()->numberOfSlots(), 4);
+
+    // Well-formed JSON of the wrong shape: defaults where the fields were expected,
+    // no crash, and the info and config records keep what they had.
+    QVERIFY(m_rig->send(kInfo, json({{"device", "rfid"}, {"service", QJsonArray{1}}})));
+    QVERIFY(m_rig->send(kInfo, "[1, 2, 3]"));
+    QVERIFY(m_rig->send(kStatus, json({{"service", true},
+                                       {"device", QJsonArray{}},
+                                       {"obu", "x"},
+                                       {"route", 5},
+                                       {"state", QJsonArray{true}}})));
+    QVERIFY(m_rig->settle());
+    QCOMPARE(validator.barcode()->model(), QString("NLS-FM430"));
+    QCOMPARE(validator.rfid()->state(), QString("Searching"));
+    QCOMPARE(validator.version(), QString());
+    QCOMPARE(validator.status(), QString("offline"));
+    QCOMPARE(validator.reason(), QString("RFID is not operational"));
+    QCOMPARE(validator.vehicle(), QString());
+}
+
+void TestValidator::topicsMatchWholeStrings() {
+    Validator& validator = m_rig->validator;
+    QSignalSpy statusSpy(&validator, &Validator::statusChanged);
+    QSignalSpy detected(&validator, &Validator::cardDetected);
+    QSignalSpy removed(&validator, &Validator::cardRemoved);
+    QVERIFY(m_rig->send(kStatus + "/extra", validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->send("other/" + kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->send("ZORV/blm/status", validatorFixtureBytes("status-online")));
+    QVERIFY(m_rig->send(kCardFound + "/x", validatorFixtureBytes("card-found")));
+    QVERIFY(m_rig->send("zorv/rfid/card/Removed", QByteArray()));
+    QVERIFY(m_rig->settle());
+    // Nothing of the above is subscribed either; what matters is that none of it
+    // reached a handler.
+    QCOMPARE(statusSpy.count(), 0);
+    QCOMPARE(detected.count(), 0);
+    QCOMPARE(removed.count(), 0);
+
+    // The receive path itself, past the broker: a topic with bytes after a zero
+    // byte is cut there; a lookalike topic reaches nothing.
+    emit m_rig->client.received(validatorFixtureBytes("status-online"),
+                                kStatus.toUtf8() + QByteArray("\0junk", 5));
+    QCOMPARE(validator.status(), QString("online"));
+    emit m_rig->client.received(QByteArray(), (kStatus + "x").toUtf8());
+    QCOMPARE(validator.status(), QString("online"));
+}
+
+void TestValidator::brokerLossAndReturn() {
+    // A broker of its own, since this one goes down.
+    Broker broker;
+    QVERIFY(broker.start());
+    Rig rig(broker.port());
+    QVERIFY(rig.ready());
+    Validator& validator = rig.validator;
+    QVERIFY(rig.send(kInfo, validatorFixtureBytes("info")));
+    QVERIFY(rig.send(kStatus, validatorFixtureBytes("status-online")));
+    QVERIFY(rig.send(kConfig, validatorFixtureBytes("config")));
+    QVERIFY(rig.settle());
+    QCOMPARE(validator.status(), QString("online"));
+    const QUrl url = validator.config()->obuUrl();
+
+    StatusOrder order(validator);
+    QSignalSpy disconnected(&rig.client, &MqttClient::disconnected);
+    broker.kill();
+    QVERIFY(waitUntil([&] { return disconnected.count() >= 1; }));
+    QCOMPARE(validator.status(), QString("offline"));
+    QCOMPARE(validator.reason(), QString("MQTT Disconnected"));
+    QCOMPARE(validator.reasonCode(), QString("#0001"));
+    QCOMPARE(order.events().mid(0, 2), (QStringList{"status", "reason"}));
+    // Nothing else is forgotten.
+    QCOMPARE(validator.route(), QString("X95 Syntagma - Airport"));
+    QCOMPARE(validator.vehicle(), QString("b7e1c9a2-5d1f-4c3e-9a77-2f0e6d3c1a10"));
+    QCOMPARE(validator.version(), QString("3.4.2"));
+    QCOMPARE(validator.config()->obuUrl(), url);
+    QVERIFY(validator.barcode()->enabled());
+    QCOMPARE(validator.rfid()->state(), QString("Searching"));
+    QVERIFY(validator.rfid()->sam());
+
+    // The broker returns; the subscriptions are renewed and the next status rules.
+    QSignalSpy connected(&rig.client, &MqttClient::connected);
+    QVERIFY(broker.start());
+    QVERIFY(waitUntil([&] { return connected.count() >= 1; }, 15000));
+    Peer service;
+    QVERIFY(service.connect(broker.host(), broker.port()));
+    QVERIFY(waitUntil(
+        [&] {
+            service.publish(kStatus, validatorFixtureBytes("status-online"));
+            return waitUntil([&] { return validator.status() == "online"; }, 100);
+        },
+        10000));
+    QCOMPARE(validator.reason(), QString());
+    QCOMPARE(validator.reasonCode(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestValidator)
+#include "tst_validator.moc"
