@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QVariantMap>
+
+class GUIManager {
+public:
+    static const QVariantMap Defaults;
+};
