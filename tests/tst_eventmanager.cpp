@@ -463,8 +463,8 @@ void TestEventManager::clearBefore() {
 }
 
 void TestEventManager::garbageStoreKeptAside() {
-    const QByteArray garbage("\x01\x02\xff garbage without sections\n[events\nsize=3\n\x00\x7f",
-                             52);
+    static const char raw[] = "\x01\x02\xff garbage without sections\n[events\nsize=3\n\x00\x7f";
+    const QByteArray garbage(raw, sizeof raw - 1);
     {
         QFile file(storePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
