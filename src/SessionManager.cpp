@@ -82,6 +82,11 @@ void SessionManager::logoutRequest() {
 }
 
 void SessionManager::resetTimer() {
+    // Without a session there is nothing to keep alive, and a running timer would
+    // only report an expiry that never was.
+    if (!m_activeUser) {
+        return;
+    }
     m_timer.start(SessionMs);
 }
 

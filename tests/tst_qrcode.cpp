@@ -85,7 +85,7 @@ private slots:
     void decodedSvgMatchesSymbol_data();
     void decodedSvgMatchesSymbol();
     void nonAsciiEncodedAsUtf8();
-    void tooLongGivesEmptyText();
+    void unencodableTextGivesEmptyText();
 };
 
 void TestQrCode::versionOneSymbolText() {
@@ -182,7 +182,7 @@ void TestQrCode::nonAsciiEncodedAsUtf8() {
     QVERIFY(latin1.getSize() != utf8.getSize() || !sameModules(picture, latin1, 1));
 }
 
-void TestQrCode::tooLongGivesEmptyText() {
+void TestQrCode::unencodableTextGivesEmptyText() {
     // Byte mode at level HIGH holds at most 1273 bytes in a version-40 symbol.
     const QString text = QStringLiteral("é").repeated(700);
     QrCodeGenerator generator;
@@ -193,6 +193,13 @@ void TestQrCode::tooLongGivesEmptyText() {
 
     // The same text fits at a lower level, and the generator is still usable.
     QVERIFY(!generator.generateSvgQr(text, 1, QrCode::Ecc::LOW).isEmpty());
+
+    // A NUL would cut the text short without a word.
+    QTest::ignoreMessage(QtWarningMsg,
+                         "[QrCodeGenerator]  WARN: Text holds a NUL character, no QR code");
+    QCOMPARE(generator.generateSvgQr(QStringLiteral("ID=1") + QChar(0) + QStringLiteral("USB=OK"),
+                                     1, QrCode::Ecc::MEDIUM),
+             QString());
 }
 
 QTEST_MAIN(TestQrCode)

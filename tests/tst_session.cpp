@@ -245,7 +245,11 @@ void TestSession::secondLoginRestartsTimer() {
     QVERIFY(timer->isSingleShot());
     QVERIFY(session.remainingTime() > 500000);
 
-    // Keeping the session alive on request.
+    // Keeping the session alive on request; without a session there is nothing to keep.
+    SessionManager closed(*m_config);
+    closed.resetTimer();
+    QCOMPARE(closed.remainingTime(), -1);
+
     timer->start(100000);
     session.resetTimer();
     QCOMPARE(timer->interval(), 600000);

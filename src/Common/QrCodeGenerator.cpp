@@ -12,6 +12,11 @@ QrCodeGenerator::QrCodeGenerator(QObject* parent) : QObject(parent) {}
 QString QrCodeGenerator::generateSvgQr(const QString& text, quint16 border,
                                        qrcodegen::QrCode::Ecc ecc) {
     const QByteArray utf8 = text.toUtf8();
+    // The library takes a C string: a NUL would silently cut the text short.
+    if (utf8.contains('\0')) {
+        qWarning() << TAG << "WARN: Text holds a NUL character, no QR code";
+        return QString();
+    }
     try {
         return toSvgString(qrcodegen::QrCode::encodeText(utf8.constData(), ecc), border);
     } catch (const qrcodegen::data_too_long&) {
