@@ -1,5 +1,8 @@
 #include <QFile>
 #include <QPointer>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -140,6 +143,7 @@ private slots:
     void garbageStoreKeptAside();
     void unwritableStoreKeepsMemory();
     void badPushesAreDropped();
+    void qmlSeesNewestFirstList();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("events.ini")); }
@@ -529,6 +533,35 @@ void TestEventManager::badPushesAreDropped() {
     QCOMPARE(visible(events).size(), 1);
     QCOMPARE(
         log.count(QStringLiteral("[EventManager] WARN: Ignoring an event pushed twice : once")), 1);
+}
+
+void TestEventManager::qmlSeesNewestFirstList() {
+    const QDateTime now = QDateTime::currentDateTime();
+    EventManager events(*m_config, storePath());
+    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-10)));
+
+    QQmlEngine engine;
+    engine.rootContext()->setContextProperty(QStringLiteral("eventLog"), &events);
+    QQmlComponent component(&engine);
+    component.setData(
+        "import QtQml 2.15\n"
+        "QtObject {\n"
+        "    property var names: eventLog.data.map(function(e) { return e.name })\n"
+        "    property var first: eventLog.data.length ? eventLog.data[0].timestamp "
+        ": undefined\n"
+        "}\n",
+        QUrl());
+    std::unique_ptr<QObject> view(component.create());
+    QVERIFY2(view, qPrintable(component.errorString()));
+    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
+
+    // The bindings follow every change of the view.
+    events.push(makeEvent(QStringLiteral("Ignition off"), now));
+    QCOMPARE(view->property("names").toStringList(),
+             (QStringList{QStringLiteral("Ignition off"), QStringLiteral("Ignition on")}));
+    QCOMPARE(view->property("first").toDateTime(), now);
+    events.applyFilter(QStringLiteral("on on"));
+    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
 }
 
 QTEST_MAIN(TestEventManager)
