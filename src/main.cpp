@@ -37,8 +37,7 @@ int main(int argc, char** argv) {
     QFontDatabase::addApplicationFont(QStringLiteral(":/qml/fonts/DejaVuSans.ttf"));
     QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
 
-    // The GUI manager goes here, created with the store and loaded before the loop:
-    //     GUIManager manager(config);
-    //     manager.load();
+    GUIManager manager(config);
+    manager.load();
     return app.exec();
 }

@@ -311,7 +311,7 @@ void TestGUIManager::displaySwitchesOffOnOutOfOrder() {
 
     // The timer's end switches the display off.
     app.peer().clear();
-    emit app.gui().displayOffTimer().timeout();
+    app.gui().displayOffTimer().start(1);
     QTRY_COMPARE(app.requests(QStringLiteral("zorv/board/power/set")).size(), 1);
     QCOMPARE(app.requests(QStringLiteral("zorv/board/power/set")).first(),
              QByteArray("{\n    \"display\": false\n}\n"));
