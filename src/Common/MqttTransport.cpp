@@ -16,6 +16,8 @@ namespace manager {
 namespace {
 
 const char* const kTag = "[MqttTransport] ";
+// libmosquitto refuses a keep-alive between 1 and 4 seconds.
+constexpr int kLeastKeepAlive = 5;
 
 // libmosquitto keeps process-wide state (sockets, random numbers) that must be set
 // up once before the first instance is made.
@@ -223,17 +225,28 @@ struct MqttTransport::Private {
         int rc = MOSQ_ERR_SUCCESS;
         if (!willTopic.isEmpty()) {
             const QByteArray topic = willTopic.toUtf8();
-            rc = mosquitto_will_set(mosq, topic.constData(), willMessage.size(),
-                                    willMessage.constData(), willQoS, willRetain);
+            if (mosquitto_will_set(mosq, topic.constData(), willMessage.size(),
+                                   willMessage.constData(), willQoS,
+                                   willRetain) != MOSQ_ERR_SUCCESS) {
+                // A bad will must not keep the device off the broker for good.
+                qWarning().noquote().nospace() << kTag << "WARN: Invalid will dropped: topic '"
+                                               << willTopic << "' with QoS = " << int(willQoS);
+            }
         }
-        if (rc == MOSQ_ERR_SUCCESS && !username.isEmpty()) {
+        if (!username.isEmpty()) {
             const QByteArray user = username.toUtf8();
             const QByteArray pass = password.toUtf8();
             rc = mosquitto_username_pw_set(mosq, user.constData(),
                                            password.isEmpty() ? nullptr : pass.constData());
         }
+        int seconds = keepAlive;
+        if (seconds > 0 && seconds < kLeastKeepAlive) {
+            qWarning().noquote().nospace() << kTag << "WARN: Keep-alive of " << seconds
+                                           << " s raised to " << kLeastKeepAlive << " s";
+            seconds = kLeastKeepAlive;
+        }
         if (rc == MOSQ_ERR_SUCCESS) {
-            rc = mosquitto_connect_async(mosq, address.toUtf8().constData(), port, keepAlive);
+            rc = mosquitto_connect_async(mosq, address.toUtf8().constData(), port, seconds);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
             qDebug().noquote().nospace() << kTag << "Connection to " << address << ":" << port
@@ -245,11 +258,17 @@ struct MqttTransport::Private {
 
         const int fd = mosquitto_socket(mosq);
         readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
-        QObject::connect(readNotifier, &QSocketNotifier::activated, q,
-                         [this] { drive(mosquitto_loop_read(mosq, 1)); });
+        QObject::connect(readNotifier, &QSocketNotifier::activated, q, [this] {
+            if (mosq) {
+                drive(mosquitto_loop_read(mosq, 1));
+            }
+        });
         writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, q);
-        QObject::connect(writeNotifier, &QSocketNotifier::activated, q,
-                         [this] { drive(mosquitto_loop_write(mosq, 1)); });
+        QObject::connect(writeNotifier, &QSocketNotifier::activated, q, [this] {
+            if (mosq) {
+                drive(mosquitto_loop_write(mosq, 1));
+            }
+        });
         miscTimer->start();
         drive(MOSQ_ERR_SUCCESS);
     }
