@@ -418,6 +418,22 @@ void TestMqttTransport::reentrantCallsFromSlots() {
     QCOMPARE(payloads, QList<QByteArray>{QByteArray("\x00\x01", 2)});
     QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
     QCOMPARE(fake.connections(), 2);
+
+    // A restart from stateChanged after a cut: the new attempt starts without the
+    // old error, and the error signal still follows.
+    bool restartOnState = true;
+    connect(&transport, &MqttTransport::stateChanged, this, [&](MqttTransport::ClientState s) {
+        if (s == MqttTransport::Disconnected && restartOnState) {
+            restartOnState = false;
+            transport.connectToHost();
+        }
+    });
+    QSignalSpy errors(&transport, &MqttTransport::errorChanged);
+    fake.dropClients();
+    QVERIFY(waitUntil([&] { return fake.connections() == 3; }));
+    QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(transport.error(), MqttTransport::NoError);
 }
 
 QTEST_GUILESS_MAIN(TestMqttTransport)

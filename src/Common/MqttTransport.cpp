@@ -103,8 +103,8 @@ struct MqttTransport::Private {
     QSocketNotifier* writeNotifier = nullptr;
     QTimer* miscTimer = nullptr;
     int lookupId = -1;
-    // Counts attempts started and ended; late lookups and queued failures of an
-    // attempt that is over compare it and do nothing.
+    // Counts attempts started and ended; a late host lookup or a library event of
+    // an attempt that is over compares it and does nothing.
     quint64 generation = 0;
     ClientError refusal = NoError;
     std::vector<Event> events;
@@ -130,14 +130,6 @@ struct MqttTransport::Private {
         } else if (newState == Connected) {
             emit q->connected();
         }
-    }
-
-    void setError(ClientError newError) {
-        if (newError == NoError || newError == error) {
-            return;
-        }
-        error = newError;
-        emit q->errorChanged(newError);
     }
 
     // Frees the instance and its notifiers without any signal. The notifiers go
@@ -170,11 +162,20 @@ struct MqttTransport::Private {
         subscriptions.clear();
     }
 
+    // Ends the current attempt: stateChanged, disconnected(), then errorChanged for a
+    // new error. The error is stored before any signal, so that a slot which starts
+    // the next attempt at once finds it reset rather than overwritten afterwards.
     void endAttempt(ClientError reason) {
         ++generation;
         teardown();
+        const bool newError = reason != NoError && reason != error;
+        if (newError) {
+            error = reason;
+        }
         setState(Disconnected);
-        setError(reason);
+        if (newError) {
+            emit q->errorChanged(reason);
+        }
     }
 
     void startLookup() {
