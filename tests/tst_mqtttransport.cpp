@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
@@ -100,6 +101,8 @@ private slots:
     void invalidTopicsRefused();
     void disconnectSendsDisconnect();
     void reentrantCallsFromSlots();
+    void deletedFromItsOwnSlots_data();
+    void deletedFromItsOwnSlots();
 };
 
 void TestMqttTransport::initTestCase() {
@@ -434,6 +437,45 @@ void TestMqttTransport::reentrantCallsFromSlots() {
     QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
     QCOMPARE(errors.count(), 1);
     QCOMPARE(transport.error(), MqttTransport::NoError);
+}
+
+void TestMqttTransport::deletedFromItsOwnSlots_data() {
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("connected") << "connected";
+    QTest::newRow("message") << "message";
+    QTest::newRow("lost") << "lost";
+}
+
+// A listener that deletes the transport from one of its signals ends everything
+// that transport was doing, without touching freed memory.
+void TestMqttTransport::deletedFromItsOwnSlots() {
+    QFETCH(QString, signal);
+    FakeBroker fake;
+    QVERIFY(fake.listen());
+    QPointer<MqttTransport> transport = new MqttTransport;
+    transport->setHostname(QStringLiteral("127.0.0.1"));
+    transport->setPort(fake.port());
+    auto destroy = [&] { delete transport.data(); };
+    if (signal == QLatin1String("connected")) {
+        connect(transport, &MqttTransport::connected, this, destroy);
+    } else if (signal == QLatin1String("message")) {
+        connect(transport, &MqttTransport::messageReceived, this, destroy);
+    } else {
+        connect(transport, &MqttTransport::disconnected, this, destroy);
+    }
+    transport->connectToHost();
+    QVERIFY(
+        waitUntil([&] { return !transport || transport->state() == MqttTransport::Connected; }));
+    if (transport) {
+        fake.publish("a", "1");
+        fake.publish("a", "2");
+        if (signal == QLatin1String("lost")) {
+            fake.dropClients();
+        }
+    }
+    QVERIFY(waitUntil([&] { return transport.isNull(); }));
+    QVERIFY(waitUntil([&] { return fake.openClients() == 0; }));
+    QTest::qWait(1200);
 }
 
 QTEST_GUILESS_MAIN(TestMqttTransport)

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <mutex>
@@ -119,17 +120,24 @@ struct MqttTransport::Private {
         return true;
     }
 
-    void setState(ClientState newState) {
+    // Returns false when a slot deleted the transport: the caller must then return
+    // without touching any member.
+    bool setState(ClientState newState) {
         if (state == newState) {
-            return;
+            return true;
         }
         state = newState;
+        const QPointer<MqttTransport> alive(q);
         emit q->stateChanged(newState);
+        if (!alive) {
+            return false;
+        }
         if (newState == Disconnected) {
             emit q->disconnected();
         } else if (newState == Connected) {
             emit q->connected();
         }
+        return !alive.isNull();
     }
 
     // Frees the instance and its notifiers without any signal. The notifiers go
@@ -172,7 +180,9 @@ struct MqttTransport::Private {
         if (newError) {
             error = reason;
         }
-        setState(Disconnected);
+        if (!setState(Disconnected)) {
+            return;
+        }
         if (newError) {
             emit q->errorChanged(reason);
         }
@@ -278,10 +288,14 @@ struct MqttTransport::Private {
     // only while the library has something to send (an idle socket is always
     // writable).
     void drive(int rc) {
+        const QPointer<MqttTransport> alive(q);
         const quint64 attempt = generation;
         std::vector<Event> pending;
         pending.swap(events);
         for (Event& event : pending) {
+            if (!alive) {
+                return;  // a slot deleted the transport
+            }
             if (attempt != generation) {
                 return;  // a slot ended or restarted the connection
             }
@@ -301,7 +315,7 @@ struct MqttTransport::Private {
                     return;
             }
         }
-        if (attempt != generation || !mosq) {
+        if (!alive || attempt != generation || !mosq) {
             return;
         }
         if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) == -1) {
@@ -478,8 +492,7 @@ void MqttTransport::connectToHost() {
     }
     d->error = NoError;  // a fresh attempt starts without the last one's error
     ++d->generation;
-    d->setState(Connecting);
-    if (d->state == Connecting) {
+    if (d->setState(Connecting) && d->state == Connecting) {
         d->startLookup();
     }
 }
