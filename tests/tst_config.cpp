@@ -133,6 +133,7 @@ private slots:
     void toJsonGroupsStoredSettings();
     void deletedFileIsWrittenAgainAndWatched();
     void replacedFileWithRelativeNameIsStillWatched();
+    void sameSizeRewriteInOneTickIsSeen();
     void garbageFileNeverLosesValues();
     void unreadableFileStartsWithDefaults();
     void unwritableFileKeepsValuesInMemory();
@@ -503,6 +504,31 @@ void TestConfig::replacedFileWithRelativeNameIsStillWatched() {
         QTRY_COMPARE(changedSpy.count(), round);
         QCOMPARE(config.get("gui/displayOffMin").toInt(), round);
     }
+}
+
+// Two writes of the same size within one tick of the file system's clock leave the
+// size and time stamp as they were; the second one must still be read.
+void TestConfig::sameSizeRewriteInOneTickIsSeen() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("gui.conf");
+    const QDateTime stamp = QDateTime::currentDateTime().addSecs(-60);
+    auto writeStamped = [&](const QByteArray& content) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        file.write(content);
+        QVERIFY(file.flush());
+        QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+    };
+    writeStamped("[mqtt]\nport=1884\n");
+    Config config(path, GUIManager::Defaults);
+    QCOMPARE(config.get("mqtt/port").toInt(), 1884);
+    QSignalSpy changedSpy(&config, &Config::configChanged);
+
+    writeStamped("[mqtt]\nport=1885\n");
+    QCOMPARE(QFileInfo(path).lastModified(), stamp);
+    QTRY_COMPARE(changedSpy.count(), 1);
+    QCOMPARE(changedSpy.at(0).at(0).toMap(), (QVariantMap{{"mqtt/port", QStringLiteral("1885")}}));
+    QCOMPARE(config.get("mqtt/port").toInt(), 1885);
 }
 
 void TestConfig::garbageFileNeverLosesValues() {

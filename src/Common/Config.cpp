@@ -1,11 +1,14 @@
 #include "Config.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QMap>
 #include <QSettings>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -235,7 +238,24 @@ QVariantMap Config::readFile() const {
     if (!QFileInfo::exists(m_filename)) {
         return values;
     }
-    QSettings settings(m_filename, QSettings::defaultFormat());
+    QFile file(m_filename);
+    if (!QFileInfo(m_filename).isFile() || !file.open(QIODevice::ReadOnly)) {
+        qWarning() << TAG << "WARN: Could not read config file : " << m_filename;
+        return values;
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+
+    // QSettings keeps every file it has read in a cache of the process and takes a
+    // file whose size and time stamp did not change as unchanged, so a file rewritten
+    // twice within one time-stamp tick would go unnoticed. A private copy under a new
+    // name is always read afresh.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/quellan-config-XXXXXX.conf"));
+    QString source = m_filename;
+    if (copy.open() && copy.write(content) == content.size() && copy.flush()) {
+        source = copy.fileName();
+    }
+    QSettings settings(source, QSettings::defaultFormat());
     if (settings.status() == QSettings::AccessError) {
         qWarning() << TAG << "WARN: Could not read config file : " << m_filename;
         return values;
