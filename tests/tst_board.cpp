@@ -474,6 +474,7 @@ void TestBoard::requestsGoOutByteForByteAndChangeNothing() {
 }
 
 void TestBoard::ledPatterns() {
+    // The valid pattern spelt out as the service receives it...
     const QByteArray valid =
         "{\n"
         "    \"repeat\": 3,\n"
@@ -496,66 +497,15 @@ void TestBoard::ledPatterns() {
         "        }\n"
         "    ]\n"
         "}\n";
-    const QByteArray invalid =
-        "{\n"
-        "    \"repeat\": 3,\n"
-        "    \"steps\": [\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 0,\n"
-        "                \"r\": 255\n"
-        "            },\n"
-        "            \"duration\": 100\n"
-        "        },\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 0,\n"
-        "                \"r\": 0\n"
-        "            },\n"
-        "            \"duration\": 50\n"
-        "        }\n"
-        "    ]\n"
-        "}\n";
-    const QByteArray test =
-        "{\n"
-        "    \"repeat\": 30,\n"
-        "    \"steps\": [\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 0,\n"
-        "                \"r\": 255\n"
-        "            },\n"
-        "            \"duration\": 1000\n"
-        "        },\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 0,\n"
-        "                \"r\": 0\n"
-        "            },\n"
-        "            \"duration\": 200\n"
-        "        },\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 255,\n"
-        "                \"r\": 0\n"
-        "            },\n"
-        "            \"duration\": 1000\n"
-        "        },\n"
-        "        {\n"
-        "            \"color\": {\n"
-        "                \"b\": 0,\n"
-        "                \"g\": 0,\n"
-        "                \"r\": 0\n"
-        "            },\n"
-        "            \"duration\": 200\n"
-        "        }\n"
-        "    ]\n"
-        "}\n";
+    // ...and the other two in the same indented form.
+    const QByteArray invalid = indented(R"({"repeat": 3, "steps": [
+        {"color": {"r": 255, "g": 0, "b": 0}, "duration": 100},
+        {"color": {"r": 0, "g": 0, "b": 0}, "duration": 50}]})");
+    const QByteArray test = indented(R"({"repeat": 30, "steps": [
+        {"color": {"r": 255, "g": 0, "b": 0}, "duration": 1000},
+        {"color": {"r": 0, "g": 0, "b": 0}, "duration": 200},
+        {"color": {"r": 0, "g": 255, "b": 0}, "duration": 1000},
+        {"color": {"r": 0, "g": 0, "b": 0}, "duration": 200}]})");
 
     LogCapture log;
     m_board->setLedValid();

@@ -112,10 +112,14 @@ void TestInspector::mirrorsStatusInfoAndVolume() {
     QVERIFY(log.contains(QtInfoMsg, "[Inspector]  Status changed :  \"online\""));
     QVERIFY(m_rig->send("/status", fixture("inspector/status.json")));
     QCOMPARE(status.count(), 1);
+    QVERIFY(m_rig->send("/status", fixture("inspector/status-offline.json")));
+    QCOMPARE(m_inspector->status(), QStringLiteral("offline"));
+    QCOMPARE(status.count(), 2);
 
     // "service" alone decides; "device" is not looked at.
     QVERIFY(m_rig->send("/status", R"({"device": {"active": true}})"));
     QCOMPARE(m_inspector->status(), QStringLiteral("offline"));
+    QCOMPARE(status.count(), 2);
     QVERIFY(m_rig->send("/status", R"({"service": true, "device": {"active": false}})"));
     QCOMPARE(m_inspector->status(), QStringLiteral("online"));
     QCOMPARE(status.count(), 3);

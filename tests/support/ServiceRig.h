@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QList>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -39,6 +41,17 @@ inline QByteArray fixture(const QString& name) {
         return QByteArray();
     }
     return file.readAll();
+}
+
+// A JSON text in the indented form requests are written in (members in ascending
+// name order, four blanks of indent, a line end at the end).
+inline QByteArray indented(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning("Bad expected JSON in a test: %s", qPrintable(error.errorString()));
+    }
+    return document.toJson(QJsonDocument::Indented);
 }
 
 // Every log line written while it lives; the lines still reach the previous handler.
