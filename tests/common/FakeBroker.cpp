@@ -1,0 +1,135 @@
+#include "FakeBroker.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+// MQTT's variable-length "remaining length" field.
+QByteArray encodeLength(int length) {
+    QByteArray out;
+    do {
+        char byte = static_cast<char>(length % 128);
+        length /= 128;
+        if (length > 0) {
+            byte = static_cast<char>(byte | 0x80);
+        }
+        out.append(byte);
+    } while (length > 0);
+    return out;
+}
+
+}  // namespace
+
+FakeBroker::FakeBroker(QObject* parent) : QObject(parent) {
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeBroker::onNewConnection);
+}
+
+FakeBroker::~FakeBroker() {
+    // The sockets are children of the server: cut them off before our lists go.
+    for (QTcpSocket* socket : qAsConst(m_clients)) {
+        socket->disconnect(this);
+        delete socket;
+    }
+}
+
+bool FakeBroker::listen() {
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+void FakeBroker::dropClients() {
+    const QList<QTcpSocket*> clients = m_clients;
+    m_clients.clear();
+    for (QTcpSocket* socket : clients) {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void FakeBroker::publish(const QByteArray& topic, const QByteArray& payload) {
+    QByteArray body;
+    body.append(static_cast<char>(topic.size() >> 8));
+    body.append(static_cast<char>(topic.size() & 0xff));
+    body.append(topic);
+    body.append(payload);
+    const QByteArray packet = QByteArray(1, '\x30') + encodeLength(body.size()) + body;
+    for (QTcpSocket* socket : qAsConst(m_clients)) {
+        socket->write(packet);
+    }
+}
+
+int FakeBroker::count(quint8 type) const {
+    int n = 0;
+    for (const QByteArray& packet : m_packets) {
+        if ((static_cast<quint8>(packet.at(0)) >> 4) == type) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+void FakeBroker::onNewConnection() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++m_connections;
+        m_clients.append(socket);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (m_clients.removeOne(socket)) {
+                socket->deleteLater();
+            }
+        });
+    }
+}
+
+void FakeBroker::onReadyRead(QTcpSocket* socket) {
+    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+    for (;;) {
+        // Fixed header: one type byte, then one to four length bytes.
+        int length = 0;
+        int multiplier = 1;
+        int pos = 1;
+        bool complete = false;
+        while (pos < buffer.size() && pos <= 4) {
+            const auto byte = static_cast<quint8>(buffer.at(pos++));
+            length += (byte & 0x7f) * multiplier;
+            multiplier *= 128;
+            if (!(byte & 0x80)) {
+                complete = true;
+                break;
+            }
+        }
+        if (!complete || buffer.size() < pos + length) {
+            break;
+        }
+        const QByteArray packet = buffer.left(pos + length);
+        buffer.remove(0, pos + length);
+        handle(socket, packet);
+    }
+    socket->setProperty("buffer", buffer);
+}
+
+void FakeBroker::handle(QTcpSocket* socket, const QByteArray& packet) {
+    m_packets.append(packet);
+    const auto type = static_cast<quint8>(packet.at(0)) >> 4;
+    switch (type) {
+        case 1:  // CONNECT
+            if (m_connackCode >= 0) {
+                const char connack[] = {'\x20', '\x02', '\x00', static_cast<char>(m_connackCode)};
+                socket->write(connack, sizeof connack);
+            }
+            break;
+        case 8: {  // SUBSCRIBE: grant the requested QoS of the one filter
+            const int mid = packet.at(2) << 8 | static_cast<quint8>(packet.at(3));
+            const char suback[] = {'\x90', '\x03', static_cast<char>(mid >> 8),
+                                   static_cast<char>(mid & 0xff), packet.at(packet.size() - 1)};
+            socket->write(suback, sizeof suback);
+            break;
+        }
+        case 12:  // PINGREQ
+            if (m_answerPings) {
+                socket->write(QByteArray("\xd0\x00", 2));
+            }
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A loopback TCP server that speaks just enough MQTT 3.1.1 to drive a client into
+// the cases a real broker will not produce on demand: a refused CONNACK, no answer
+// at all, unanswered pings, a connection cut after it was accepted. It records
+// every packet it receives, whole, in arrival order.
+class FakeBroker : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FakeBroker(QObject* parent = nullptr);
+    ~FakeBroker() override;
+
+    bool listen();
+    quint16 port() const { return m_server.serverPort(); }
+
+    // The CONNACK return code sent for a CONNECT; -1 sends nothing.
+    void setConnackCode(int code) { m_connackCode = code; }
+    // Whether PINGREQ gets its PINGRESP.
+    void setAnswerPings(bool answer) { m_answerPings = answer; }
+
+    // Closes every accepted connection.
+    void dropClients();
+    // Sends a PUBLISH at QoS 0 to every client.
+    void publish(const QByteArray& topic, const QByteArray& payload);
+
+    int connections() const { return m_connections; }
+    int openClients() const { return m_clients.size(); }
+    // Packets received so far, each with its fixed header.
+    QList<QByteArray> packets() const { return m_packets; }
+    // How many received packets have this packet type (the high four bits).
+    int count(quint8 type) const;
+
+private:
+    void onNewConnection();
+    void onReadyRead(QTcpSocket* socket);
+    void handle(QTcpSocket* socket, const QByteArray& packet);
+
+    QTcpServer m_server;
+    QList<QTcpSocket*> m_clients;
+    QList<QByteArray> m_packets;
+    int m_connackCode = 0;
+    bool m_answerPings = true;
+    int m_connections = 0;
+};
