@@ -37,7 +37,8 @@ QByteArray compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// Every log line written while it lives, passed on to the previous handler too.
+// Every log line written while it lives, passed on to the previous handler too; the
+// shared MQTT client's own lines are passed on only.
 class LogCapture {
 public:
     LogCapture() {
@@ -69,7 +70,9 @@ public:
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        s_current->m_lines.append({type, text});
+        if (!text.startsWith(QLatin1String("[MqttClient]"))) {
+            s_current->m_lines.append({type, text});
+        }
         if (s_current->m_previous) {
             s_current->m_previous(type, context, text);
         }
