@@ -66,11 +66,14 @@ public:
         return out;
     }
     int count(const QString& text) const { return all().filter(text).size(); }
+    QStringList client() const { return m_client; }
     void clear() { m_lines.clear(); }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (!text.startsWith(QLatin1String("[MqttClient]"))) {
+        if (text.startsWith(QLatin1String("[MqttClient]"))) {
+            s_current->m_client.append(text);
+        } else {
             s_current->m_lines.append({type, text});
         }
         if (s_current->m_previous) {
@@ -80,6 +83,7 @@ private:
     static LogCapture* s_current;
     QtMessageHandler m_previous = nullptr;
     QVector<QPair<QtMsgType, QString>> m_lines;
+    QStringList m_client;
 };
 LogCapture* LogCapture::s_current = nullptr;
 
@@ -508,10 +512,16 @@ void TestNetwork::ethernetAsksForStateAndConfigOnConnect() {
     QCOMPARE(log.count("[Network][Ethernet]  Refreshing data"), 1);
     QCOMPARE(log.count("[Network]  Refreshing data"), 1);
 
-    // Subscriptions were logged child first.
+    // The child subscribes first, and the client makes the subscriptions in that order.
     const QStringList subscribing = log.all().filter("Subscribing to topics");
     QCOMPARE(subscribing, (QStringList{"[Network][Ethernet]  Subscribing to topics",
                                        "[Network]  Subscribing to topics"}));
+    QStringList made;
+    for (const QString& line : log.client().filter("Subscribing to '")) {
+        made << line.section(QLatin1Char('\''), 1, 1);
+    }
+    QCOMPARE(made, (QStringList{m_base + "/ethernet/state", m_base + "/ethernet/config",
+                                m_base + "/info", m_base + "/status"}));
 }
 
 void TestNetwork::ethernetStateIgnoresUsb0() {
