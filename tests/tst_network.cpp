@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaMethod>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -133,6 +136,7 @@ private slots:
     void ipv4FromMapEmptiesInFieldOrder();
     void ipv4AddressRule_data();
     void ipv4AddressRule();
+    void ipv4AddressRuleFromQml();
     void connectionFromConstructorMap();
 
     void statusMirrorsServiceAndComparesIpv4Maps();
@@ -286,6 +290,27 @@ void TestNetwork::ipv4AddressRule() {
     QVERIFY(QMetaObject::invokeMethod(&ipv4, "isValidAddress", Q_RETURN_ARG(bool, viaMeta),
                                       Q_ARG(QString, text)));
     QCOMPARE(viaMeta, valid);
+}
+
+void TestNetwork::ipv4AddressRuleFromQml() {
+    // The settings page reaches the rule through the IPv4 objects it already holds.
+    manager::MqttClient client;
+    manager::Network network(client, m_base);
+    QQmlEngine engine;
+    engine.rootContext()->setContextProperty("network", &network);
+    const auto check = [&](const QString& text) {
+        QQmlExpression expression(engine.rootContext(), nullptr,
+                                  "network.ethernet.config.isValidAddress(\"" + text + "\")");
+        const QVariant result = expression.evaluate();
+        if (expression.hasError()) {
+            qWarning() << expression.error().toString();
+        }
+        return result;
+    };
+    QCOMPARE(check("10.0.0.1"), QVariant(true));
+    QCOMPARE(check(""), QVariant(true));
+    QCOMPARE(check("10.0.0.01"), QVariant(false));
+    QCOMPARE(check("1.2.3.4."), QVariant(false));
 }
 
 void TestNetwork::connectionFromConstructorMap() {
