@@ -146,6 +146,7 @@ private slots:
     void monitorLogsAndPublishesNothing();
 
     void ethernetAsksForStateAndConfigOnConnect();
+    void ethernetAsksAgainAfterReconnection();
     void ethernetStateIgnoresUsb0();
     void ethernetConfigAlwaysDiffersButFieldsSignalOnce();
     void ethernetSave_data();
@@ -547,6 +548,27 @@ void TestNetwork::ethernetAsksForStateAndConfigOnConnect() {
     }
     QCOMPARE(made, (QStringList{m_base + "/ethernet/state", m_base + "/ethernet/config",
                                 m_base + "/info", m_base + "/status"}));
+}
+
+void TestNetwork::ethernetAsksAgainAfterReconnection() {
+    Broker broker;  // its own broker, since this one is killed
+    QVERIFY(broker.start());
+    LogCapture log;
+    manager::MqttClient client;
+    client.setRetryMillis(200);
+    manager::Network network(client, m_base);
+    client.setHostname(broker.host());
+    client.setPort(broker.port());
+    client.connect();
+    QVERIFY(waitUntil([&] { return log.count("[Network][Ethernet]  Refreshing data") == 1; }));
+
+    // After the broker comes back, the client connects again and both ask again
+    // (what reset() publishes is checked on the first connection above).
+    broker.kill();
+    QVERIFY(broker.start());
+    QVERIFY(
+        waitUntil([&] { return log.count("[Network][Ethernet]  Refreshing data") == 2; }, 10000));
+    QVERIFY(waitUntil([&] { return log.count("[Network]  Refreshing data") == 2; }));
 }
 
 void TestNetwork::ethernetStateIgnoresUsb0() {
