@@ -74,6 +74,7 @@ private slots:
     void typesDotsAndSlashes();
     void enterHidesPanelAndTellsPage();
     void enterHidesPanelAlsoOnRefusedText();
+    void keysFillTheHeightThePageGives();
     void followsInterfaceLanguage();
     void unknownLanguageFallsBackToEnglish();
 
@@ -282,6 +283,30 @@ void TestKeyboard::enterHidesPanelAlsoOnRefusedText() {
     QTRY_VERIFY(!m_panel->property("active").toBool());
     QCOMPARE(m_view->rootObject()->property("enterCount").toInt(), 1);
     QCOMPARE(m_view->rootObject()->property("acceptedCount").toInt(), 0);
+}
+
+void TestKeyboard::keysFillTheHeightThePageGives() {
+    QVERIFY(openPanel());
+    const qreal naturalHeight = m_panel->height();
+    QVERIFY(naturalHeight > 100 && naturalHeight < 250);
+    auto keySpan = [this] {
+        qreal top = 1e9;
+        qreal bottom = -1e9;
+        for (QQuickItem* key : keys()) {
+            top = qMin(top, key->mapToItem(m_panel, QPointF(0, 0)).y());
+            bottom = qMax(bottom, key->mapToItem(m_panel, QPointF(0, key->height())).y());
+        }
+        return bottom - top;
+    };
+    const qreal naturalSpan = keySpan();
+
+    m_panel->setHeight(250);
+    QTRY_COMPARE(m_panel->property("keyboard").value<QQuickItem*>()->height(), 250.0);
+    QTRY_VERIFY(keySpan() > naturalSpan + 80);
+    QVERIFY(keySpan() <= 250);
+    // Still types, at the new key positions.
+    QVERIFY(typeText(QStringLiteral("k1")));
+    QTRY_COMPARE(fieldText(), QStringLiteral("k1"));
 }
 
 void TestKeyboard::followsInterfaceLanguage() {

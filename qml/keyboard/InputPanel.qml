@@ -17,6 +17,21 @@ Vkb.InputPanel {
 
     signal enterPressed()
 
+    // Qt's panel takes its height from its width; a page that gives the panel a height
+    // of its own (250 on the 480-pixel screen) gets taller keys of the same font size,
+    // easier to hit with a finger.
+    function fitKeysToHeight() {
+        var style = root.keyboard ? root.keyboard.style : null
+        if (!style || root.width <= 0 || root.height <= 0)
+            return
+        if (Math.abs(root.height - root.keyboard.height) > 0.5)
+            style.keyboardDesignHeight = style.keyboardDesignWidth * root.height / root.width
+    }
+
+    onHeightChanged: fitKeysToHeight()
+    onWidthChanged: fitKeysToHeight()
+    Component.onCompleted: fitKeysToHeight()
+
     Binding {
         target: VirtualKeyboardSettings
         property: "activeLocales"
@@ -29,6 +44,11 @@ Vkb.InputPanel {
         property: "locale"
         value: root.layoutLocale
         restoreMode: Binding.RestoreNone
+    }
+
+    Connections {
+        target: root.keyboard
+        function onStyleChanged() { root.fitKeysToHeight() }
     }
 
     Connections {
