@@ -8,6 +8,8 @@
 #include <QtPlugin>
 #include <QtTest>
 
+#include <qpa/qplatforminputcontext.h>
+
 #include "FreeVirtualKeyboardPlugin.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -229,6 +231,24 @@ void TestKeyboard::pluginAnswersOnlyToItsOwnKey() {
     QCOMPARE(plugin.create(QString(), {}), nullptr);
     QCOMPARE(plugin.create(QStringLiteral("qtvirtualkeyboard"), {}), nullptr);
     QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("freevirtualkeyboard"));
+
+    // Its own key gives Qt Virtual Keyboard's context, and the variable is left as it
+    // was, whatever it was.
+    QScopedPointer<QPlatformInputContext> context(
+        plugin.create(QStringLiteral("FreeVirtualKeyboard"), {}));
+    QVERIFY(context);
+    QVERIFY(context->isValid());
+    QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("freevirtualkeyboard"));
+    context.reset();
+    qputenv("QT_IM_MODULE", "other");
+    context.reset(plugin.create(QStringLiteral("freevirtualkeyboard"), {}));
+    QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("other"));
+    context.reset();
+    qunsetenv("QT_IM_MODULE");
+    context.reset(plugin.create(QStringLiteral("freevirtualkeyboard"), {}));
+    QVERIFY(!qEnvironmentVariableIsSet("QT_IM_MODULE"));
+    context.reset();
+    qputenv("QT_IM_MODULE", "freevirtualkeyboard");
 }
 
 void TestKeyboard::typesSerialNumberThroughKeys() {
