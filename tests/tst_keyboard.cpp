@@ -31,6 +31,7 @@ Item {
 
     property int enterCount: 0
     property int acceptedCount: 0
+    property int hiddenEnterCount: 0
 
     TextField {
         objectName: "field"
@@ -51,6 +52,19 @@ Item {
         width: parent.width
         y: active ? parent.height - height : parent.height
         onEnterPressed: enterCount++
+    }
+    // A second page, hidden, with its own keyboard panel, as the main window holds
+    // every screen at once.
+    Item {
+        visible: false
+        anchors.fill: parent
+
+        InputPanel {
+            objectName: "hiddenPanel"
+            width: parent.width
+            y: active ? parent.height - height : parent.height
+            onEnterPressed: hiddenEnterCount++
+        }
     }
 }
 )";
@@ -284,6 +298,8 @@ void TestKeyboard::enterHidesPanelAndTellsPage() {
     QVERIFY(!QGuiApplication::inputMethod()->isVisible());
     QCOMPARE(activeSpy.count(), 1);
     QCOMPARE(m_view->rootObject()->property("enterCount").toInt(), 1);
+    // The panel of a hidden page does not answer for the visible one.
+    QCOMPARE(m_view->rootObject()->property("hiddenEnterCount").toInt(), 0);
     // The field still gets its own Enter, and keeps what was typed.
     QCOMPARE(m_view->rootObject()->property("acceptedCount").toInt(), 1);
     QCOMPARE(fieldText(), QStringLiteral("7"));
