@@ -17,9 +17,7 @@ public slots:
         QQuickStyle::setStyle(QStringLiteral("Material"));
     }
 
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        new FakeManager(engine->rootContext(), engine);
-    }
+    void qmlEngineAvailable(QQmlEngine* engine) { new FakeManager(engine->rootContext(), engine); }
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml, Setup)

@@ -41,10 +41,9 @@ QQuickItem* findItem(QObject* window, const QString& name) {
     return quickWindow ? findItem(quickWindow->contentItem(), name) : nullptr;
 }
 
-const QStringList kScreens = {"InitPage",     "Busy",        "ScanCard",   "ScanBarcode",
-                              "ScanScreens",  "Valid",       "Invalid",    "AlreadyValid",
-                              "Retry",        "OutOfOrder",  "OutOfService", "ScreenSaver",
-                              "Settings",     "Login"};
+const QStringList kScreens = {
+    "InitPage",     "Busy",  "ScanCard",   "ScanBarcode",  "ScanScreens", "Valid",    "Invalid",
+    "AlreadyValid", "Retry", "OutOfOrder", "OutOfService", "ScreenSaver", "Settings", "Login"};
 }  // namespace
 
 class TestQmlBundle : public QObject {
@@ -71,7 +70,9 @@ void TestQmlBundle::initTestCase() {
     g_previous = qInstallMessageHandler(recordProblems);
 }
 
-void TestQmlBundle::init() { g_problems.clear(); }
+void TestQmlBundle::init() {
+    g_problems.clear();
+}
 
 void TestQmlBundle::cleanup() {
     if (!g_problems.isEmpty())
@@ -168,7 +169,8 @@ void TestQmlBundle::showsTheScreenTheManagerNames() {
         for (const QString& other : kScreens)
             QCOMPARE(loader(window, other)->isVisible(), other == name);
         // The header is hidden only on the settings area and the screen saver.
-        const bool hidden = name == QLatin1String("Settings") || name == QLatin1String("ScreenSaver");
+        const bool hidden =
+            name == QLatin1String("Settings") || name == QLatin1String("ScreenSaver");
         QCOMPARE(header->isVisible(), !hidden);
     }
 

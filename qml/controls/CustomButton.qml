@@ -20,7 +20,7 @@ Item {
     property bool fillAnimationEnabled: true
     property int fillAnimationDuration: Style.fillAnimation
     property bool scaleAnimationEnabled: false
-    readonly property alias down: mouse.pressed
+    readonly property alias down: touch.pressed
 
     property alias font: label.font
     property alias textFontFamily: label.font.family
@@ -40,7 +40,7 @@ Item {
     implicitWidth: 100
     implicitHeight: 60
     opacity: enabled ? 1.0 : 0.3
-    scale: scaleAnimationEnabled && mouse.pressed ? 0.9 : 1.0
+    scale: scaleAnimationEnabled && touch.pressed ? 0.9 : 1.0
 
     Behavior on scale {
         NumberAnimation { duration: Style.pressAnimation }
@@ -62,7 +62,7 @@ Item {
 
         anchors.fill: parent
         radius: root.radius
-        color: mouse.pressed ? root.colorPressed : root.color
+        color: touch.pressed ? root.colorPressed : root.color
         border.color: root.borderColor
         border.width: root.borderWidth
         clip: true
@@ -123,13 +123,13 @@ Item {
     }
 
     MouseArea {
-        id: mouse
+        id: touch
 
         anchors.fill: parent
         onPressed: {
             if (root.fillAnimationEnabled) {
-                fill.centreX = mouse.mouseX;
-                fill.centreY = mouse.mouseY;
+                fill.centreX = touch.mouseX;
+                fill.centreY = touch.mouseY;
                 fillGrow.restart();
             }
             root.pressed();

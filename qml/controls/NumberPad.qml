@@ -31,6 +31,10 @@ Grid {
         }
     }
 
+    function keyAt(index) {
+        return repeater.itemAt(index);
+    }
+
     function callOut(name, key) {
         for (var item = root.parent; item; item = item.parent) {
             if (typeof item[name] === "function") {

@@ -13,14 +13,14 @@ Item {
     property color iconColor: "#43496a"
     property bool pngImage: false
     property color color: Style.accent
-    readonly property alias down: mouse.pressed
+    readonly property alias down: touch.pressed
 
     signal clicked()
     signal pressAndHold()
 
     width: 2 * radius
     height: 2 * radius
-    scale: mouse.pressed ? 0.8 : 1.0
+    scale: touch.pressed ? 0.8 : 1.0
 
     Behavior on scale {
         NumberAnimation { duration: Style.pressAnimation }
@@ -34,7 +34,7 @@ Item {
         radius: 8
         samples: 16
         color: Style.shadow
-        visible: !mouse.pressed
+        visible: !touch.pressed
     }
 
     Rectangle {
@@ -55,7 +55,7 @@ Item {
     }
 
     MouseArea {
-        id: mouse
+        id: touch
 
         anchors.fill: parent
         onClicked: root.clicked()

@@ -15,7 +15,7 @@ ResultPage {
     iconColor: Style.warning
     title: manager.dynTr + qsTr("ALREADY VALIDATED")
     titleSize: 24
-    subtitle: transaction.fareProduct
+    subtitle: transaction.fareProduct || ""
     subtitleSize: 14
 
     TicketBlock {

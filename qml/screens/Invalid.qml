@@ -16,7 +16,7 @@ ResultPage {
     TextBox {
         objectName: "denyReason"
         Layout.preferredHeight: 100
-        text: transaction.denyReason
+        text: transaction.denyReason || ""
         textSize: 14
         leftMargin: 35
         rightMargin: 25

@@ -15,7 +15,7 @@ ResultPage {
     iconColor: Style.valid
     title: manager.dynTr + qsTr("VALID")
     titleSize: 32
-    subtitle: transaction.fareProduct
+    subtitle: transaction.fareProduct || ""
     subtitleSize: 14
 
     TicketBlock {
