@@ -8,9 +8,13 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QtPlugin>
 #include <QtTest>
 
 #include "FakeManager.h"
+#include "FreeVirtualKeyboardPlugin.h"
+
+Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 namespace {
 QStringList g_problems;
@@ -85,6 +89,7 @@ QQuickItem* TestQmlBundle::loader(QObject* window, const QString& name) const {
 
 QObject* TestQmlBundle::load(QQmlApplicationEngine& engine, FakeManager& manager) {
     manager.setLanguage(QStringLiteral("el_GR"));
+    engine.addImportPath(QStringLiteral("qrc:/"));
     engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     if (engine.rootObjects().size() != 1)
         return nullptr;

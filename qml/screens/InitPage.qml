@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.FreeVirtualKeyboard 1.0
 import "../controls"
 import "../js/SerialNumber.js" as SerialNumber
 
@@ -99,11 +100,14 @@ Item {
         }
     }
 
-    KeyboardPanel {
+    // Lies below the page and slides up while the input method is visible.
+    InputPanel {
         id: keyboard
 
         objectName: "keyboard"
         width: root.width
+        height: 250
+        language: manager.language
         y: root.keyboardShown ? root.height - height : root.height
 
         Behavior on y {
@@ -112,6 +116,8 @@ Item {
                 easing.type: Easing.InOutQuad
             }
         }
+
+        onEnterPressed: root.requestSave()
     }
 
     CustomPopup {
