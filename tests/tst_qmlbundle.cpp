@@ -2,9 +2,11 @@
 // with a fake GUI manager, walks every screen in both languages and fails on any
 // warning or error the QML engine reports: a missing import, an unknown property,
 // a failed binding, a picture that is not in the bundle.
+#include <QPainter>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
+#include <QQuickItemGrabResult>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -61,6 +63,7 @@ private slots:
     void showsTheScreenTheManagerNames();
     void scanPagesSwitchToEachOther();
     void showsErrorsInThePopup();
+    void savesScreenshotsOnRequest();
 
 private:
     QQuickItem* loader(QObject* window, const QString& name) const;
@@ -157,6 +160,51 @@ void TestQmlBundle::loadsEveryScreenWithoutWarnings() {
         settle(50);
     }
     settle(700);
+}
+
+// With QUELLAN_SCREENSHOTS naming a folder, saves every screen in both languages
+// there, for a person to look at (a valid stored-journeys card on the result pages).
+void TestQmlBundle::savesScreenshotsOnRequest() {
+    const QString folder = qEnvironmentVariable("QUELLAN_SCREENSHOTS");
+    if (folder.isEmpty())
+        QSKIP("QUELLAN_SCREENSHOTS not set");
+    QVERIFY(QDir().mkpath(folder));
+    QQmlApplicationEngine engine;
+    FakeManager& manager = *new FakeManager(engine.rootContext(), &engine);
+    auto* window = qobject_cast<QQuickWindow*>(load(engine, manager));
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    manager.setMessage(QStringLiteral("#0002\nReader offline"));
+    manager.setTransaction(
+        QVariantMap{{"valid", true},
+                    {"type", 5},
+                    {"denyReason", "The card does not have sufficient balance"},
+                    {"denyReasonId", 205},
+                    {"fareProduct", "Adult 10 trips"},
+                    {"details", QVariantMap{{"remaining", 7}, {"transferRemainingMin", 90}}}});
+    for (const QString& language : {QStringLiteral("en_IE"), QStringLiteral("el_GR")}) {
+        manager.setLanguage(language);
+        for (const QString& name : kScreens) {
+            manager.setScreen(name, 0);
+            settle(100);
+            QImage shot = window->grabWindow();
+            if (shot.isNull()) {
+                // The offscreen platform's backing store gives no image: render
+                // the content through an item grab instead.
+                QSharedPointer<QQuickItemGrabResult> grab = window->contentItem()->grabToImage();
+                QVERIFY(grab);
+                QSignalSpy ready(grab.data(), &QQuickItemGrabResult::ready);
+                QVERIFY(ready.wait(5000));
+                // The item grab is transparent where the window shows its colour.
+                shot = QImage(grab->image().size(), QImage::Format_RGB32);
+                shot.fill(window->color());
+                QPainter(&shot).drawImage(0, 0, grab->image());
+            }
+            g_problems.clear();  // missing pictures are the other tests' business
+            QVERIFY(!shot.isNull());
+            QVERIFY(shot.save(QStringLiteral("%1/%2_%3.png").arg(folder, name, language)));
+        }
+    }
 }
 
 void TestQmlBundle::showsTheScreenTheManagerNames() {

@@ -100,24 +100,37 @@ Item {
         }
     }
 
-    // Lies below the page and slides up while the input method is visible.
+    // Lies below the page and slides up while the input method is visible. Its
+    // height follows from its width (the keys keep their proportions); a fixed
+    // smaller height would let the keys show above it while it is hidden.
     InputPanel {
         id: keyboard
 
         objectName: "keyboard"
         width: root.width
-        height: 250
         language: manager.language
-        y: root.keyboardShown ? root.height - height : root.height
+        y: root.height
 
-        Behavior on y {
+        onEnterPressed: root.requestSave()
+
+        states: State {
+            name: "shown"
+            when: root.keyboardShown
+
+            PropertyChanges {
+                target: keyboard
+                y: root.height - keyboard.height
+            }
+        }
+
+        // Only showing and hiding slide; the page's own sizing does not.
+        transitions: Transition {
             NumberAnimation {
+                property: "y"
                 duration: Style.keyboardSlide
                 easing.type: Easing.InOutQuad
             }
         }
-
-        onEnterPressed: root.requestSave()
     }
 
     CustomPopup {

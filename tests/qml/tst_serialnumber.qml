@@ -120,4 +120,20 @@ TestCase {
         wait(50);
         verify(!findChild(page, "confirmPopup").visible);
     }
+
+    // The keyboard lies below the page until the field takes focus, then slides
+    // up by its height; losing focus hides it again.
+    function test_keyboardSlides() {
+        var page = createTemporaryObject(pageComponent, testCase);
+        var keyboard = findChild(page, "keyboard");
+        var field = findChild(page, "serialField");
+        verify(keyboard.height > 0);
+        compare(keyboard.y, page.height);
+        mouseClick(field);
+        tryVerify(function () { return Qt.inputMethod.visible; }, 3000);
+        tryCompare(keyboard, "y", page.height - keyboard.height, 3000);
+        field.focus = false;
+        tryVerify(function () { return !Qt.inputMethod.visible; }, 3000);
+        tryCompare(keyboard, "y", page.height, 3000);
+    }
 }
