@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QProcess>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -74,8 +75,10 @@ private slots:
     void typesDotsAndSlashes();
     void enterHidesPanelAndTellsPage();
     void enterHidesPanelAlsoOnRefusedText();
+    void keysFillTheHeightThePageGives();
     void followsInterfaceLanguage();
     void unknownLanguageFallsBackToEnglish();
+    void pageOpensWithoutInputMethod();
 
 private:
     QList<QQuickItem*> keys() const;
@@ -212,6 +215,7 @@ void TestKeyboard::inputMethodIsOursAndKeepsItsName() {
     // The variable names our plug-in before and after the keyboard's context exists;
     // the platform found a context behind it that shows the panel.
     QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("freevirtualkeyboard"));
+    QVERIFY(m_panel->property("available").toBool());
     QVERIFY(!m_panel->property("active").toBool());
     QVERIFY(openPanel());
     QVERIFY(QGuiApplication::inputMethod()->isVisible());
@@ -284,6 +288,30 @@ void TestKeyboard::enterHidesPanelAlsoOnRefusedText() {
     QCOMPARE(m_view->rootObject()->property("acceptedCount").toInt(), 0);
 }
 
+void TestKeyboard::keysFillTheHeightThePageGives() {
+    QVERIFY(openPanel());
+    const qreal naturalHeight = m_panel->height();
+    QVERIFY(naturalHeight > 100 && naturalHeight < 250);
+    auto keySpan = [this] {
+        qreal top = 1e9;
+        qreal bottom = -1e9;
+        for (QQuickItem* key : keys()) {
+            top = qMin(top, key->mapToItem(m_panel, QPointF(0, 0)).y());
+            bottom = qMax(bottom, key->mapToItem(m_panel, QPointF(0, key->height())).y());
+        }
+        return bottom - top;
+    };
+    const qreal naturalSpan = keySpan();
+
+    m_panel->setHeight(250);
+    QTRY_COMPARE(m_panel->property("keyboard").value<QQuickItem*>()->height(), 250.0);
+    QTRY_VERIFY(keySpan() > naturalSpan + 80);
+    QVERIFY(keySpan() <= 250);
+    // Still types, at the new key positions.
+    QVERIFY(typeText(QStringLiteral("k1")));
+    QTRY_COMPARE(fieldText(), QStringLiteral("k1"));
+}
+
 void TestKeyboard::followsInterfaceLanguage() {
     m_panel->setProperty("language", QStringLiteral("el_GR"));
     QVERIFY(openPanel());
@@ -311,7 +339,51 @@ void TestKeyboard::unknownLanguageFallsBackToEnglish() {
     QTRY_VERIFY(findKey(Qt::Key_Q, QStringLiteral("q")));
 }
 
+void TestKeyboard::pageOpensWithoutInputMethod() {
+    // The same page in a process whose QT_IM_MODULE does not name our input method.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_IM_MODULE"));
+    child.setProcessEnvironment(environment);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--without-input-method"), m_dir.filePath(QStringLiteral("Page.qml"))});
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput() + child.readAllStandardError();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 0, output.constData());
+    QVERIFY2(output.contains("[Keyboard] WARN: on-screen keyboard not available"),
+             output.constData());
+}
+
+// The child of pageOpensWithoutInputMethod: loads the page given and exits 0 when it
+// opened with an inactive, unavailable panel.
+static int openPageWithoutInputMethod(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    QQuickView view;
+    view.engine()->addImportPath(QStringLiteral("qrc:/"));
+    view.setSource(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[2])));
+    if (!view.errors().isEmpty() || !view.rootObject()) {
+        return 2;
+    }
+    view.show();
+    QQuickItem* panel = view.rootObject()->findChild<QQuickItem*>(QStringLiteral("panel"));
+    QQuickItem* field = view.rootObject()->findChild<QQuickItem*>(QStringLiteral("field"));
+    if (!panel || !field) {
+        return 3;
+    }
+    field->forceActiveFocus();
+    QGuiApplication::inputMethod()->show();
+    QTest::qWait(200);
+    const bool ok = !panel->property("available").toBool() && !panel->property("active").toBool() &&
+                    panel->property("keyboard").value<QQuickItem*>() == nullptr;
+    return ok ? 0 : 4;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], "--without-input-method") == 0) {
+        return openPageWithoutInputMethod(argc, argv);
+    }
     // As the program does it: the variable is set before the application exists.
     qputenv("QT_IM_MODULE", "freevirtualkeyboard");
     QGuiApplication app(argc, argv);
