@@ -100,14 +100,13 @@ Item {
         }
     }
 
-    // Lies below the page and slides up while the input method is visible. Its
-    // height follows from its width (the keys keep their proportions); a fixed
-    // smaller height would let the keys show above it while it is hidden.
+    // Lies below the page and slides up while the input method is visible.
     InputPanel {
         id: keyboard
 
         objectName: "keyboard"
         width: root.width
+        height: 250
         language: manager.language
         y: root.height
 
