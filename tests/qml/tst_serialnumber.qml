@@ -136,4 +136,79 @@ TestCase {
         tryVerify(function () { return !Qt.inputMethod.visible; }, 3000);
         tryCompare(keyboard, "y", page.height, 3000);
     }
+
+    // Visible keys of the on-screen keyboard: its items that carry a key code.
+    function keysOf(panel) {
+        var found = [];
+        var pending = [panel];
+        while (pending.length > 0) {
+            var item = pending.shift();
+            if (!item.visible)
+                continue;
+            if (item !== panel && item.key !== undefined && item.width > 0 && item.height > 0)
+                found.push(item);
+            for (var i = 0; i < item.children.length; ++i)
+                pending.push(item.children[i]);
+        }
+        return found;
+    }
+
+    function findKey(panel, code, text) {
+        var keys = keysOf(panel);
+        for (var i = 0; i < keys.length; ++i) {
+            if (keys[i].key === code
+                    && (text === undefined || String(keys[i].text).toUpperCase() === text))
+                return keys[i];
+        }
+        return null;
+    }
+
+    // Types upper-case letters and digits key by key; digits are on the symbol
+    // layout, which the mode key (Qt.Key_Context1) switches to.
+    function typeOnPanel(panel, text) {
+        for (var i = 0; i < text.length; ++i) {
+            var c = text[i];
+            var code = c.charCodeAt(0);
+            if (!findKey(panel, code, c)) {
+                mouseClick(findKey(panel, Qt.Key_Context1));
+                tryVerify(function () { return findKey(panel, code, c) !== null; }, 3000,
+                          "no key for " + c);
+            }
+            var key = findKey(panel, code, c);
+            if (c >= "A" && c <= "Z") {
+                for (var n = 0; n < 3 && !key.uppercased; ++n) {
+                    mouseClick(findKey(panel, Qt.Key_Shift));
+                    wait(50);
+                    key = findKey(panel, code, c);
+                }
+                verify(key.uppercased, "shift for " + c);
+            }
+            mouseClick(key);
+        }
+    }
+
+    // The technician types the number on the on-screen keyboard and confirms it
+    // with Enter and "Yes".
+    function test_typedOnTheKeyboard() {
+        manager.language = "en_IE";
+        var page = createTemporaryObject(pageComponent, testCase);
+        var keyboard = findChild(page, "keyboard");
+        var field = findChild(page, "serialField");
+        var popup = findChild(page, "confirmPopup");
+        mouseClick(field);
+        tryVerify(function () { return Qt.inputMethod.visible; }, 3000);
+        tryCompare(keyboard, "y", page.height - keyboard.height, 3000);
+
+        typeOnPanel(keyboard, "K12345678");
+        compare(field.text, "K12345678");
+        verify(findChild(page, "saveButton").enabled);
+
+        mouseClick(findKey(keyboard, Qt.Key_Return));
+        tryCompare(popup, "opened", true);
+        tryVerify(function () { return !Qt.inputMethod.visible; }, 3000);
+        compare(popup.text, "Please confirm the serial number\n\nK12345678");
+        mouseClick(findChild(popup.contentItem, "yesButton"));
+        tryCompare(popup, "visible", false);
+        compare(manager.calls(), ["saveDeviceIdRequest:K12345678"]);
+    }
 }
