@@ -36,6 +36,19 @@ TestCase {
         compare(row.height, collapsed);
     }
 
+    function test_trashAsksForDeletion() {
+        var row = createTemporaryObject(rowComponent, testCase, { "message": "Board" });
+        var spy = createTemporaryObject(spyComponent, testCase,
+                                        { target: row, signalName: "deleteRequest" });
+        mouseClick(row, 100, 10);
+        var trash = findChild(row, "trashIcon");
+        verify(trash.visible);
+        mouseClick(trash);
+        compare(spy.count, 1);
+        // Deleting is the list's business: the row stays expanded.
+        verify(row.expanded);
+    }
+
     function test_neverTallerThan150() {
         var text = "";
         for (var i = 0; i < 60; ++i)
