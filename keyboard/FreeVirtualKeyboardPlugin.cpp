@@ -18,11 +18,17 @@ QPlatformInputContext* FreeVirtualKeyboardPlugin::create(const QString& key,
         return nullptr;
     }
     // Qt Virtual Keyboard's plug-in creates its context only while QT_IM_MODULE names
-    // it, so name it for this one call and put our own name back at once: the rest of
-    // the program (and any child process) keeps seeing "freevirtualkeyboard".
+    // it, so name it for this one call and put the previous value back at once: the
+    // rest of the program (and any child process) keeps seeing "freevirtualkeyboard".
+    const bool wasSet = qEnvironmentVariableIsSet(kEnvironment);
+    const QByteArray previous = qgetenv(kEnvironment);
     qputenv(kEnvironment, kBackendKey);
     QPlatformInputContext* context = QPlatformInputContextFactory::create(kBackendKey);
-    qputenv(kEnvironment, kKey);
+    if (wasSet) {
+        qputenv(kEnvironment, previous);
+    } else {
+        qunsetenv(kEnvironment);
+    }
     if (!context) {
         qWarning() << kTag << "WARN: Qt Virtual Keyboard input context not available";
     }

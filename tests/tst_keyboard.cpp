@@ -8,6 +8,8 @@
 #include <QtPlugin>
 #include <QtTest>
 
+#include <qpa/qplatforminputcontext.h>
+
 #include "FreeVirtualKeyboardPlugin.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -29,6 +31,7 @@ Item {
 
     property int enterCount: 0
     property int acceptedCount: 0
+    property int hiddenEnterCount: 0
 
     TextField {
         objectName: "field"
@@ -49,6 +52,19 @@ Item {
         width: parent.width
         y: active ? parent.height - height : parent.height
         onEnterPressed: enterCount++
+    }
+    // A second page, hidden, with its own keyboard panel, as the main window holds
+    // every screen at once.
+    Item {
+        visible: false
+        anchors.fill: parent
+
+        InputPanel {
+            objectName: "hiddenPanel"
+            width: parent.width
+            y: active ? parent.height - height : parent.height
+            onEnterPressed: hiddenEnterCount++
+        }
     }
 }
 )";
@@ -229,6 +245,24 @@ void TestKeyboard::pluginAnswersOnlyToItsOwnKey() {
     QCOMPARE(plugin.create(QString(), {}), nullptr);
     QCOMPARE(plugin.create(QStringLiteral("qtvirtualkeyboard"), {}), nullptr);
     QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("freevirtualkeyboard"));
+
+    // Its own key gives Qt Virtual Keyboard's context, and the variable is left as it
+    // was, whatever it was.
+    QScopedPointer<QPlatformInputContext> context(
+        plugin.create(QStringLiteral("FreeVirtualKeyboard"), {}));
+    QVERIFY(context);
+    QVERIFY(context->isValid());
+    QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("freevirtualkeyboard"));
+    context.reset();
+    qputenv("QT_IM_MODULE", "other");
+    context.reset(plugin.create(QStringLiteral("freevirtualkeyboard"), {}));
+    QCOMPARE(qgetenv("QT_IM_MODULE"), QByteArray("other"));
+    context.reset();
+    qunsetenv("QT_IM_MODULE");
+    context.reset(plugin.create(QStringLiteral("freevirtualkeyboard"), {}));
+    QVERIFY(!qEnvironmentVariableIsSet("QT_IM_MODULE"));
+    context.reset();
+    qputenv("QT_IM_MODULE", "freevirtualkeyboard");
 }
 
 void TestKeyboard::typesSerialNumberThroughKeys() {
@@ -264,6 +298,8 @@ void TestKeyboard::enterHidesPanelAndTellsPage() {
     QVERIFY(!QGuiApplication::inputMethod()->isVisible());
     QCOMPARE(activeSpy.count(), 1);
     QCOMPARE(m_view->rootObject()->property("enterCount").toInt(), 1);
+    // The panel of a hidden page does not answer for the visible one.
+    QCOMPARE(m_view->rootObject()->property("hiddenEnterCount").toInt(), 0);
     // The field still gets its own Enter, and keeps what was typed.
     QCOMPARE(m_view->rootObject()->property("acceptedCount").toInt(), 1);
     QCOMPARE(fieldText(), QStringLiteral("7"));

@@ -49,7 +49,9 @@ Vkb.InputPanel {
     Connections {
         target: Vkb.InputContext.inputEngine
         function onVirtualKeyClicked(key, text, modifiers, isAutoRepeat) {
-            if (isAutoRepeat || (key !== Qt.Key_Return && key !== Qt.Key_Enter))
+            // Every page's panel hears the one input engine; only the panel of the
+            // page on screen answers.
+            if (!root.visible || isAutoRepeat || (key !== Qt.Key_Return && key !== Qt.Key_Enter))
                 return
             Qt.inputMethod.hide()
             root.enterPressed()
