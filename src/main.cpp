@@ -3,11 +3,15 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QVariantMap>
+#include <QtPlugin>
 #include <csignal>
 
 #include "CommandLine.h"
 #include "Config.h"
 #include "GUIManager.h"
+
+// The on-screen keyboard input method, linked into the program.
+Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 int main(int argc, char** argv) {
     // A broker connection that breaks while writing must not end the program.
