@@ -61,7 +61,7 @@ Item {
                 horizontalAlignment: TextInput.AlignHCenter
                 font.family: Style.fontFamily
                 font.pointSize: 16
-                inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhPreferUppercase
+                inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhPreferUppercase | Qt.ImhLatinOnly
                 onAccepted: root.requestSave()
                 onActiveFocusChanged: {
                     if (!activeFocus)
