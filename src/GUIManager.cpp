@@ -18,6 +18,7 @@
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "IPv4.h"
+#include "TintedIconProvider.h"
 #include "Transaction.h"
 #include "logger.h"
 
@@ -123,6 +124,7 @@ void GUIManager::initQml() {
 
     // The on-screen keyboard module is part of the resource bundle.
     m_engine.addImportPath(QStringLiteral("qrc:/"));
+    TintedIconProvider::install(m_engine);
 
     m_qmlContext->setContextProperty(QStringLiteral("manager"), this);
     m_qmlContext->setContextProperty(QStringLiteral("board"), &m_board);

@@ -9,6 +9,7 @@
 #include <QtQuickTest>
 
 #include "FakeManager.h"
+#include "TintedIconProvider.h"
 #include "FreeVirtualKeyboardPlugin.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -25,6 +26,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine* engine) {
         // The keyboard module QtQuick.FreeVirtualKeyboard lives in the bundle.
         engine->addImportPath(QStringLiteral("qrc:/"));
+        TintedIconProvider::install(*engine);
         new FakeManager(engine->rootContext(), engine);
     }
 };

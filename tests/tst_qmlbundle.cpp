@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "FakeManager.h"
+#include "TintedIconProvider.h"
 #include "FreeVirtualKeyboardPlugin.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -104,6 +105,7 @@ QQuickItem* TestQmlBundle::loader(QObject* window, const QString& name) const {
 QObject* TestQmlBundle::load(QQmlApplicationEngine& engine, FakeManager& manager) {
     manager.setLanguage(QStringLiteral("el_GR"));
     engine.addImportPath(QStringLiteral("qrc:/"));
+    TintedIconProvider::install(engine);
     engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     if (engine.rootObjects().size() != 1)
         return nullptr;

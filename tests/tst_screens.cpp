@@ -1,0 +1,177 @@
+// Every passenger screen driven through the real GUI manager and the real QML bundle,
+// with the device services played by a peer on a real broker. Each screen is saved
+// as a picture in Greek and in English (build/screenshots/passenger) so that a person
+// can look at all of them, and no text may run past the 480-pixel-wide display.
+#include <QDir>
+#include <QQuickItem>
+#include <QQuickItemGrabResult>
+#include <QQuickWindow>
+#include <QtPlugin>
+#include <QtTest>
+
+#include "AppFixture.h"
+
+Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
+
+namespace {
+
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+    if (!root) {
+        return nullptr;
+    }
+    if (root->objectName() == name) {
+        return root;
+    }
+    const auto children = root->childItems();
+    for (QQuickItem* child : children) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// Texts that neither wrap nor elide must fit inside the display.
+void collectOverflow(QQuickItem* item, QStringList& out) {
+    if (!item || !item->isVisible() || item->opacity() == 0.0) {
+        return;
+    }
+    if (item->inherits("QQuickText")) {
+        const QString text = item->property("text").toString();
+        const bool wraps = item->property("wrapMode").toInt() != 0;
+        const bool elides = item->property("elide").toInt() != 0;
+        const qreal width = item->property("contentWidth").toReal();
+        const QPointF left = item->mapToScene(QPointF(0, 0));
+        const qreal x =
+            left.x() + (item->property("horizontalAlignment").toInt() == Qt::AlignRight
+                            ? item->width() - width
+                        : item->property("horizontalAlignment").toInt() == Qt::AlignHCenter
+                            ? (item->width() - width) / 2
+                            : 0);
+        if (!text.isEmpty() && !wraps && !elides && (x < -1 || x + width > 481)) {
+            out << QStringLiteral("%1 (x=%2, width=%3)").arg(text).arg(x).arg(width);
+        }
+    }
+    const auto children = item->childItems();
+    for (QQuickItem* child : children) {
+        collectOverflow(child, out);
+    }
+}
+
+QJsonObject ticket(bool valid, int type, int deny, const char* card) {
+    QJsonObject t{{QStringLiteral("result"), valid},
+                  {QStringLiteral("type"), type},
+                  {QStringLiteral("fareProductName"), QStringLiteral("Adult 90 minutes")},
+                  {QStringLiteral("denyReason"), QJsonObject{{QStringLiteral("id"), deny}}}};
+    if (card) {
+        t.insert(QStringLiteral("card"), AppFixture::object(card));
+    }
+    return t;
+}
+
+}  // namespace
+
+class TestScreens : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyScreenInBothLanguages_data();
+    void everyScreenInBothLanguages();
+
+private:
+    void show(AppFixture& app, const QString& expected, const QString& language, int index);
+};
+
+void TestScreens::initTestCase() {
+    QCoreApplication::setApplicationName(QStringLiteral("Quellan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+}
+
+void TestScreens::everyScreenInBothLanguages_data() {
+    QTest::addColumn<QString>("language");
+    QTest::newRow("greek") << QStringLiteral("el_GR");
+    QTest::newRow("english") << QStringLiteral("en_IE");
+}
+
+void TestScreens::show(AppFixture& app, const QString& expected, const QString& language,
+                       int index) {
+    QTRY_COMPARE(app.gui().screen(), expected);
+    auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
+    QVERIFY(window);
+    QQuickItem* loader = findItem(window->contentItem(), QStringLiteral("screen_") + expected);
+    QVERIFY2(loader, qPrintable(expected));
+    QTRY_VERIFY(loader->isVisible());
+    QTest::qWait(350);  // let the frame timers and bindings settle
+
+    QStringList overflow;
+    collectOverflow(loader, overflow);
+    QVERIFY2(overflow.isEmpty(), qPrintable(expected + ": " + overflow.join(QStringLiteral("; "))));
+
+    const QSharedPointer<QQuickItemGrabResult> grab = window->contentItem()->grabToImage();
+    QVERIFY(grab);
+    QTRY_VERIFY(!grab->image().isNull());
+    const QString folder = QStringLiteral(SCREENSHOT_DIR "/") + language;
+    QDir().mkpath(folder);
+    QVERIFY(grab->image().save(QStringLiteral("%1/%2_%3.png")
+                                   .arg(folder)
+                                   .arg(index, 2, 10, QLatin1Char('0'))
+                                   .arg(expected)));
+}
+
+void TestScreens::everyScreenInBothLanguages() {
+    QFETCH(QString, language);
+    AppFixture app({{QStringLiteral("gui/locale"), language}});
+    QVERIFY(app.ready());
+    app.gui().load();
+    QVERIFY(!app.gui().engine().rootObjects().isEmpty());
+    QCOMPARE(app.gui().language(), language);
+    int n = 0;
+    show(app, QStringLiteral("Busy"), language, n++);
+
+    app.ignition(true);
+    app.validatorOnline();
+    show(app, QStringLiteral("ScanScreens"), language, n++);
+
+    const struct {
+        QJsonObject transaction;
+        const char* screen;
+    } results[] = {
+        {ticket(true, 2, 0, R"({"balanceBefore": 1250, "balanceAfter": 1130})"), "Valid"},
+        {ticket(true, 5, 0, R"({"storedJourneys": {"after": 9, "transferRemainingMin": 75}})"),
+         "Valid"},
+        {ticket(true, 8, 0, R"({"periodPass": {"remainingDays": 12}})"), "Valid"},
+        {ticket(true, 0, 0, nullptr), "Valid"},
+        {ticket(false, 5, 207, R"({"storedJourneys": {"after": 3, "transferRemainingMin": 20}})"),
+         "AlreadyValid"},
+        {ticket(false, 2, 205, R"({"balanceBefore": 40, "balanceAfter": 40})"), "Invalid"},
+        {ticket(false, 2, 206, nullptr), "Invalid"},
+    };
+    for (const auto& result : results) {
+        app.scan(result.transaction);
+        show(app, QString::fromLatin1(result.screen), language, n++);
+    }
+
+    app.publish(QStringLiteral("zorv/blm/rfid/retry"), QJsonObject());
+    show(app, QStringLiteral("Retry"), language, n++);
+
+    app.gui().setShowErrorDesc(true);
+    app.validatorStatus(
+        AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasNtp": false}})"));
+    show(app, QStringLiteral("OutOfOrder"), language, n++);
+    QCOMPARE(app.gui().message(), QStringLiteral("#0007\nNTP not synchronized"));
+
+    app.validatorStatus(
+        AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasRoute": false}})"));
+    show(app, QStringLiteral("OutOfService"), language, n++);
+
+    app.ignition(false);
+    show(app, QStringLiteral("ScreenSaver"), language, n++);
+
+    app.ignition(true);
+    app.gui().setMaintenanceScreen();
+    show(app, QStringLiteral("Login"), language, n++);
+}
+
+QTEST_MAIN(TestScreens)
+#include "tst_screens.moc"
