@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QQuickItem>
+#include <QQuickItemGrabResult>
 #include <QQuickWindow>
 #include <QRegularExpression>
 
@@ -66,9 +68,27 @@ void ScreenRecorder::grab() {
     QString name = m_pending;
     name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")));
     m_pending.clear();
-    const QImage image = m_window->grabWindow();
+    ++m_number;
     const QString path = QDir(m_folder).filePath(
-        QStringLiteral("%1-%2.png").arg(m_count + 1, 3, 10, QLatin1Char('0')).arg(name));
+        QStringLiteral("%1-%2.png").arg(m_number, 3, 10, QLatin1Char('0')).arg(name));
+
+    const QImage image = m_window->grabWindow();
+    if (!image.isNull()) {
+        save(image, path);
+        return;
+    }
+    // Where the window cannot be read back (the offscreen platform), the scene
+    // graph still renders the window's content into an image, a moment later.
+    const QSharedPointer<QQuickItemGrabResult> result = m_window->contentItem()->grabToImage();
+    if (!result) {
+        qWarning() << Tag << "WARN: Screenshot not saved : " << path;
+        return;
+    }
+    connect(result.data(), &QQuickItemGrabResult::ready, this,
+            [this, result, path] { save(result->image(), path); });
+}
+
+void ScreenRecorder::save(const QImage& image, const QString& path) {
     if (image.isNull() || !image.save(path)) {
         qWarning() << Tag << "WARN: Screenshot not saved : " << path;
         return;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTimer>
 
+class QImage;
 class QQuickWindow;
 
 // Saves a picture of every screen the window shows into a folder, numbered in
@@ -35,12 +36,14 @@ signals:
 private:
     void onSettled();
     void grab();
+    void save(const QImage& image, const QString& path);
 
     QPointer<QQuickWindow> m_window;
     QString m_folder;
     QString m_pending;
     QTimer m_settleTimer;
     QMetaObject::Connection m_frameConnection;
-    int m_count = 0;
+    int m_number = 0;  // of the last picture taken
+    int m_count = 0;   // pictures saved
     bool m_ready = false;
 };
