@@ -162,7 +162,8 @@ void EndToEnd::screensFollowTheServices() {
     sim.write("status service-down");
     QVERIFY2(waitUntil([&] { return lastScreen(ui.output()) == QLatin1String("OutOfOrder"); }),
              qPrintable(ui.output()));
-    QVERIFY(ui.output().contains(QStringLiteral("#0002")));
+    // The reason follows the status in the log, with the code the screen shows.
+    QVERIFY(waitUntil([&] { return ui.output().contains(QStringLiteral("#0002")); }));
     QVERIFY(waitUntil([&] { return peer.count(QStringLiteral("zorv/rfid/disable")) > 0; }));
 
     // Back in service, then the ignition goes off: the screen saver.
