@@ -638,6 +638,13 @@ void TestDevsim::readersSwitchOnAndOff() {
     QCOMPARE(validator.rfid()->state(), QStringLiteral("Searching"));
     QVERIFY(m_sim->validator().rfidEnabled());
 
+    // A card in the field shows in the reader's state while it is there.
+    QString error;
+    m_sim->run(Command::parse(QStringLiteral("card found"), &error));
+    QVERIFY(waitUntil([&] { return validator.rfid()->state() == QLatin1String("CardFound"); }));
+    m_sim->run(Command::parse(QStringLiteral("card removed"), &error));
+    QVERIFY(waitUntil([&] { return validator.rfid()->state() == QLatin1String("Searching"); }));
+
     validator.disableRfid();
     validator.disableBarcode();
     QVERIFY(

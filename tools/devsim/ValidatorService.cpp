@@ -262,6 +262,9 @@ void ValidatorService::cardFound(const QString& uid, int type) {
     m_cardInField = true;
     log(QStringLiteral("Card found: ") + message.value(QStringLiteral("uid")).toString());
     sendEvent(CardFoundTopic, message);
+    if (m_rfidEnabled) {
+        publishStatus();  // the reader now reports the card in its field
+    }
 }
 
 void ValidatorService::cardRemoved() {
@@ -269,6 +272,9 @@ void ValidatorService::cardRemoved() {
     log(QStringLiteral("Card removed"));
     sendEventBytes(CardRemovedTopic, QByteArrayLiteral("{}"));
     sendEventBytes(m_base + QLatin1String("/rfid/removed"), QByteArrayLiteral("{}"));
+    if (m_rfidEnabled) {
+        publishStatus();
+    }
 }
 
 void ValidatorService::cardRetry() {

@@ -43,10 +43,13 @@ int main(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Plays the validator's device services (validator with RFID and barcode "
-                       "readers, board, inspector, network with ethernet, clock/NTP, update) on an "
-                       "MQTT broker. Commands are read from standard input, one per line; type "
-                       "'help' for the list.\n\n") +
+        QStringLiteral(
+            "Plays the validator's device services (validator with RFID and barcode "
+            "readers, board, inspector, network with ethernet, clock/NTP, update) on an "
+            "MQTT broker. Commands are read from standard input, one per line; type "
+            "'help' for the list. The services' reports are retained on the broker; when the "
+            "simulator stops, the validator, board and inspector report their service "
+            "stopped.\n\n") +
         devsim::Command::help());
     parser.addHelpOption();
     parser.addVersionOption();
