@@ -104,6 +104,7 @@ private slots:
     void readersSwitchOnAndOff();
     void validatorConfigRoundTrip();
     void badRequestsChangeNothing();
+    void republishesAfterBrokerRestart();
 
     // Commands and scenarios.
     void commandErrors_data();
@@ -729,6 +730,29 @@ void TestDevsim::badRequestsChangeNothing() {
     QCOMPARE(m_sim->network().ethernetConfig(), ethernet);
     QCOMPARE(m_sim->clock().config(), ntp);
     QCOMPARE(m_sim->board().display(), display);
+}
+
+void TestDevsim::republishesAfterBrokerRestart() {
+    startSimulator();
+    m_simClient->setRetryMillis(200);
+    QString error;
+    m_sim->run(Command::parse(QStringLiteral("status no-route"), &error));
+    QVERIFY(waitUntil([&] { return m_peer->count(QStringLiteral("zorv/blm/status")) == 2; }));
+
+    // A broker without persistence forgets every retained report when it restarts.
+    m_peer.reset();
+    m_broker->kill();
+    QVERIFY(m_broker->start());
+    Peer after;
+    QVERIFY(after.connect(m_broker->host(), m_broker->port(), QStringLiteral("after")));
+    QVERIFY(after.subscribe(QStringLiteral("zorv/#")));
+    QVERIFY(
+        waitUntil([&] { return after.count(QStringLiteral("zorv/device/status")) > 0; }, 15000));
+    // The state is the one before the restart, not the example's.
+    const QJsonObject status = lastOn(after, QStringLiteral("zorv/blm/status"));
+    QCOMPARE(status.value(QStringLiteral("state")).toObject().value(QStringLiteral("hasRoute")),
+             QJsonValue(false));
+    QCOMPARE(after.count(QStringLiteral("zorv/board/status")), 1);
 }
 
 void TestDevsim::commandErrors_data() {
