@@ -31,7 +31,8 @@ QByteArray fixture(const QString& name) {
     return file.readAll();
 }
 
-// Every log line written while it lives, passed on to the previous handler too.
+// Every log line written while it lives, passed on to the previous handler too; the
+// shared MQTT client's own lines are passed on only.
 class LogCapture {
 public:
     LogCapture() {
@@ -48,7 +49,9 @@ public:
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        s_current->m_lines.append(text);
+        if (!text.startsWith(QLatin1String("[MqttClient]"))) {
+            s_current->m_lines.append(text);
+        }
         if (s_current->m_previous) {
             s_current->m_previous(type, context, text);
         }

@@ -70,6 +70,7 @@ private slots:
     void cleanup();
     void receivesAndPublishes();
     void publishRefusedWhileDisconnected();
+    void largePayloadsBothWays();
     void renewsSubscriptionsAfterBrokerRestart();
     void subscriptionsRecordedOnce();
     void invalidSubscriptionDropped();
@@ -148,6 +149,42 @@ void TestMqttClient::receivesAndPublishes() {
                         "Retain = true:\n{}"),
              1);
     QVERIFY(countLines("[MqttClient] Received on topic: zorv/validator/probe\nprobe") > 0);
+}
+
+// Payloads larger than a socket buffer go out and come in whole, in order, at
+// every QoS.
+void TestMqttClient::largePayloadsBothWays() {
+    Broker broker;
+    QVERIFY(broker.start());
+    MqttClient client;
+    QSignalSpy received(&client, &MqttClient::received);
+    client.subscribe(QStringLiteral("zorv/update/#"), 2);
+    QVERIFY(connectTo(client, broker.port()));
+    QVERIFY(reaches(client, broker, QStringLiteral("zorv/update/probe")));
+    Peer peer;
+    QVERIFY(peer.connect(broker.host(), broker.port()));
+    QVERIFY(peer.subscribe(QStringLiteral("zorv/ui/#"), 2));
+
+    QList<QByteArray> payloads;
+    for (int i = 0; i < 3; ++i) {
+        QByteArray payload(3 * 1024 * 1024 + i, '\0');
+        for (int j = 0; j < payload.size(); ++j) {
+            payload[j] = static_cast<char>((j * 31 + i) & 0xff);
+        }
+        payloads << payload;
+    }
+    received.clear();
+    for (int qos = 0; qos < 3; ++qos) {
+        QVERIFY(client.publish(payloads.at(qos), QStringLiteral("zorv/ui/blob"), qos));
+        QVERIFY(peer.publish(QStringLiteral("zorv/update/blob"), payloads.at(qos), qos));
+    }
+    QVERIFY(waitUntil([&] { return peer.count(QStringLiteral("zorv/ui/blob")) == 3; }, 20000));
+    QVERIFY(waitUntil([&] { return received.count() >= 3; }, 20000));
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(peer.messages(QStringLiteral("zorv/ui/blob")).at(i).payload == payloads.at(i));
+        QCOMPARE(received.at(i).at(1).toByteArray(), QByteArray("zorv/update/blob"));
+        QVERIFY(received.at(i).at(0).toByteArray() == payloads.at(i));
+    }
 }
 
 // Without a connection nothing is sent, logged or emitted, and nothing is queued.

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
@@ -87,6 +88,8 @@ class TestMqttTransport : public QObject {
 private slots:
     void initTestCase();
     void acceptedConnectionAndDrop();
+    void connectPacketCarriesSettings_data();
+    void connectPacketCarriesSettings();
     void connackRefusals_data();
     void connackRefusals();
     void silentServer_data();
@@ -98,6 +101,8 @@ private slots:
     void invalidTopicsRefused();
     void disconnectSendsDisconnect();
     void reentrantCallsFromSlots();
+    void deletedFromItsOwnSlots_data();
+    void deletedFromItsOwnSlots();
 };
 
 void TestMqttTransport::initTestCase() {
@@ -137,6 +142,50 @@ void TestMqttTransport::acceptedConnectionAndDrop() {
     QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Disconnected; }));
     QCOMPARE(log.lines, (QStringList{"state 1", "state 2", "connected", "state 0", "disconnected",
                                      "error 256"}));
+}
+
+void TestMqttTransport::connectPacketCarriesSettings_data() {
+    QTest::addColumn<quint16>("keepAlive");
+    QTest::addColumn<QString>("willTopic");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("sentKeepAlive");
+    // user name 0x80, password 0x40, will retain 0x20, will QoS 1 0x08, will 0x04
+    QTest::newRow("all settings") << quint16(7) << "zorv/ui/status" << 0xec << 7;
+    // A will topic the library refuses is dropped; a keep-alive below its least
+    // is raised: the device still gets onto the broker.
+    QTest::newRow("bad will, short keep-alive") << quint16(1) << "zorv/+/status" << 0xc0 << 5;
+}
+
+// The CONNECT packet is MQTT 3.1.1 and carries what was set.
+void TestMqttTransport::connectPacketCarriesSettings() {
+    QFETCH(quint16, keepAlive);
+    QFETCH(QString, willTopic);
+    QFETCH(int, flags);
+    QFETCH(int, sentKeepAlive);
+    FakeBroker fake;
+    QVERIFY(fake.listen());
+    MqttTransport transport;
+    transport.setHostname(QStringLiteral("127.0.0.1"));
+    transport.setPort(fake.port());
+    transport.setClientId(QStringLiteral("validator-7"));
+    transport.setUsername(QStringLiteral("ui"));
+    transport.setPassword(QStringLiteral("pw"));
+    transport.setCleanSession(false);
+    transport.setKeepAlive(keepAlive);
+    transport.setWillTopic(willTopic);
+    transport.setWillMessage("offline");
+    transport.setWillQoS(1);
+    transport.setWillRetain(true);
+    transport.connectToHost();
+    QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
+
+    const QByteArray connect = fake.packets().at(0);
+    QCOMPARE(connect.mid(2, 7), QByteArray("\x00\x04MQTT\x04", 7));
+    QCOMPARE(static_cast<quint8>(connect.at(9)), quint8(flags));
+    QCOMPARE(static_cast<quint8>(connect.at(10)) << 8 | static_cast<quint8>(connect.at(11)),
+             sentKeepAlive);
+    QVERIFY(connect.contains("validator-7"));
+    QCOMPARE(connect.contains("offline"), (flags & 0x04) != 0);
 }
 
 void TestMqttTransport::connackRefusals_data() {
@@ -372,6 +421,61 @@ void TestMqttTransport::reentrantCallsFromSlots() {
     QCOMPARE(payloads, QList<QByteArray>{QByteArray("\x00\x01", 2)});
     QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
     QCOMPARE(fake.connections(), 2);
+
+    // A restart from stateChanged after a cut: the new attempt starts without the
+    // old error, and the error signal still follows.
+    bool restartOnState = true;
+    connect(&transport, &MqttTransport::stateChanged, this, [&](MqttTransport::ClientState s) {
+        if (s == MqttTransport::Disconnected && restartOnState) {
+            restartOnState = false;
+            transport.connectToHost();
+        }
+    });
+    QSignalSpy errors(&transport, &MqttTransport::errorChanged);
+    fake.dropClients();
+    QVERIFY(waitUntil([&] { return fake.connections() == 3; }));
+    QVERIFY(waitUntil([&] { return transport.state() == MqttTransport::Connected; }));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(transport.error(), MqttTransport::NoError);
+}
+
+void TestMqttTransport::deletedFromItsOwnSlots_data() {
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("connected") << "connected";
+    QTest::newRow("message") << "message";
+    QTest::newRow("lost") << "lost";
+}
+
+// A listener that deletes the transport from one of its signals ends everything
+// that transport was doing, without touching freed memory.
+void TestMqttTransport::deletedFromItsOwnSlots() {
+    QFETCH(QString, signal);
+    FakeBroker fake;
+    QVERIFY(fake.listen());
+    QPointer<MqttTransport> transport = new MqttTransport;
+    transport->setHostname(QStringLiteral("127.0.0.1"));
+    transport->setPort(fake.port());
+    auto destroy = [&] { delete transport.data(); };
+    if (signal == QLatin1String("connected")) {
+        connect(transport, &MqttTransport::connected, this, destroy);
+    } else if (signal == QLatin1String("message")) {
+        connect(transport, &MqttTransport::messageReceived, this, destroy);
+    } else {
+        connect(transport, &MqttTransport::disconnected, this, destroy);
+    }
+    transport->connectToHost();
+    QVERIFY(
+        waitUntil([&] { return !transport || transport->state() == MqttTransport::Connected; }));
+    if (transport) {
+        fake.publish("a", "1");
+        fake.publish("a", "2");
+        if (signal == QLatin1String("lost")) {
+            fake.dropClients();
+        }
+    }
+    QVERIFY(waitUntil([&] { return transport.isNull(); }));
+    QVERIFY(waitUntil([&] { return fake.openClients() == 0; }));
+    QTest::qWait(1200);
 }
 
 QTEST_GUILESS_MAIN(TestMqttTransport)

@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaMethod>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -37,7 +40,8 @@ QByteArray compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// Every log line written while it lives, passed on to the previous handler too.
+// Every log line written while it lives, passed on to the previous handler too; the
+// shared MQTT client's own lines are passed on only.
 class LogCapture {
 public:
     LogCapture() {
@@ -65,11 +69,16 @@ public:
         return out;
     }
     int count(const QString& text) const { return all().filter(text).size(); }
+    QStringList client() const { return m_client; }
     void clear() { m_lines.clear(); }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        s_current->m_lines.append({type, text});
+        if (text.startsWith(QLatin1String("[MqttClient]"))) {
+            s_current->m_client.append(text);
+        } else {
+            s_current->m_lines.append({type, text});
+        }
         if (s_current->m_previous) {
             s_current->m_previous(type, context, text);
         }
@@ -77,6 +86,7 @@ private:
     static LogCapture* s_current;
     QtMessageHandler m_previous = nullptr;
     QVector<QPair<QtMsgType, QString>> m_lines;
+    QStringList m_client;
 };
 LogCapture* LogCapture::s_current = nullptr;
 
@@ -126,6 +136,7 @@ private slots:
     void ipv4FromMapEmptiesInFieldOrder();
     void ipv4AddressRule_data();
     void ipv4AddressRule();
+    void ipv4AddressRuleFromQml();
     void connectionFromConstructorMap();
 
     void statusMirrorsServiceAndComparesIpv4Maps();
@@ -135,6 +146,7 @@ private slots:
     void monitorLogsAndPublishesNothing();
 
     void ethernetAsksForStateAndConfigOnConnect();
+    void ethernetAsksAgainAfterReconnection();
     void ethernetStateIgnoresUsb0();
     void ethernetConfigAlwaysDiffersButFieldsSignalOnce();
     void ethernetSave_data();
@@ -279,6 +291,27 @@ void TestNetwork::ipv4AddressRule() {
     QVERIFY(QMetaObject::invokeMethod(&ipv4, "isValidAddress", Q_RETURN_ARG(bool, viaMeta),
                                       Q_ARG(QString, text)));
     QCOMPARE(viaMeta, valid);
+}
+
+void TestNetwork::ipv4AddressRuleFromQml() {
+    // The settings page reaches the rule through the IPv4 objects it already holds.
+    manager::MqttClient client;
+    manager::Network network(client, m_base);
+    QQmlEngine engine;
+    engine.rootContext()->setContextProperty("network", &network);
+    const auto check = [&](const QString& text) {
+        QQmlExpression expression(engine.rootContext(), nullptr,
+                                  "network.ethernet.config.isValidAddress(\"" + text + "\")");
+        const QVariant result = expression.evaluate();
+        if (expression.hasError()) {
+            qWarning() << expression.error().toString();
+        }
+        return result;
+    };
+    QCOMPARE(check("10.0.0.1"), QVariant(true));
+    QCOMPARE(check(""), QVariant(true));
+    QCOMPARE(check("10.0.0.01"), QVariant(false));
+    QCOMPARE(check("1.2.3.4."), QVariant(false));
 }
 
 void TestNetwork::connectionFromConstructorMap() {
@@ -505,10 +538,37 @@ void TestNetwork::ethernetAsksForStateAndConfigOnConnect() {
     QCOMPARE(log.count("[Network][Ethernet]  Refreshing data"), 1);
     QCOMPARE(log.count("[Network]  Refreshing data"), 1);
 
-    // Subscriptions were logged child first.
+    // The child subscribes first, and the client makes the subscriptions in that order.
     const QStringList subscribing = log.all().filter("Subscribing to topics");
     QCOMPARE(subscribing, (QStringList{"[Network][Ethernet]  Subscribing to topics",
                                        "[Network]  Subscribing to topics"}));
+    QStringList made;
+    for (const QString& line : log.client().filter("Subscribing to '")) {
+        made << line.section(QLatin1Char('\''), 1, 1);
+    }
+    QCOMPARE(made, (QStringList{m_base + "/ethernet/state", m_base + "/ethernet/config",
+                                m_base + "/info", m_base + "/status"}));
+}
+
+void TestNetwork::ethernetAsksAgainAfterReconnection() {
+    Broker broker;  // its own broker, since this one is killed
+    QVERIFY(broker.start());
+    LogCapture log;
+    manager::MqttClient client;
+    client.setRetryMillis(200);
+    manager::Network network(client, m_base);
+    client.setHostname(broker.host());
+    client.setPort(broker.port());
+    client.connect();
+    QVERIFY(waitUntil([&] { return log.count("[Network][Ethernet]  Refreshing data") == 1; }));
+
+    // After the broker comes back, the client connects again and both ask again
+    // (what reset() publishes is checked on the first connection above).
+    broker.kill();
+    QVERIFY(broker.start());
+    QVERIFY(
+        waitUntil([&] { return log.count("[Network][Ethernet]  Refreshing data") == 2; }, 10000));
+    QVERIFY(waitUntil([&] { return log.count("[Network]  Refreshing data") == 2; }));
 }
 
 void TestNetwork::ethernetStateIgnoresUsb0() {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <mutex>
@@ -16,6 +17,8 @@ namespace manager {
 namespace {
 
 const char* const kTag = "[MqttTransport] ";
+// libmosquitto refuses a keep-alive between 1 and 4 seconds.
+constexpr int kLeastKeepAlive = 5;
 
 // libmosquitto keeps process-wide state (sockets, random numbers) that must be set
 // up once before the first instance is made.
@@ -101,8 +104,8 @@ struct MqttTransport::Private {
     QSocketNotifier* writeNotifier = nullptr;
     QTimer* miscTimer = nullptr;
     int lookupId = -1;
-    // Counts attempts started and ended; late lookups and queued failures of an
-    // attempt that is over compare it and do nothing.
+    // Counts attempts started and ended; a late host lookup or a library event of
+    // an attempt that is over compares it and does nothing.
     quint64 generation = 0;
     ClientError refusal = NoError;
     std::vector<Event> events;
@@ -117,25 +120,24 @@ struct MqttTransport::Private {
         return true;
     }
 
-    void setState(ClientState newState) {
+    // Returns false when a slot deleted the transport: the caller must then return
+    // without touching any member.
+    bool setState(ClientState newState) {
         if (state == newState) {
-            return;
+            return true;
         }
         state = newState;
+        const QPointer<MqttTransport> alive(q);
         emit q->stateChanged(newState);
+        if (!alive) {
+            return false;
+        }
         if (newState == Disconnected) {
             emit q->disconnected();
         } else if (newState == Connected) {
             emit q->connected();
         }
-    }
-
-    void setError(ClientError newError) {
-        if (newError == NoError || newError == error) {
-            return;
-        }
-        error = newError;
-        emit q->errorChanged(newError);
+        return !alive.isNull();
     }
 
     // Frees the instance and its notifiers without any signal. The notifiers go
@@ -168,11 +170,22 @@ struct MqttTransport::Private {
         subscriptions.clear();
     }
 
+    // Ends the current attempt: stateChanged, disconnected(), then errorChanged for a
+    // new error. The error is stored before any signal, so that a slot which starts
+    // the next attempt at once finds it reset rather than overwritten afterwards.
     void endAttempt(ClientError reason) {
         ++generation;
         teardown();
-        setState(Disconnected);
-        setError(reason);
+        const bool newError = reason != NoError && reason != error;
+        if (newError) {
+            error = reason;
+        }
+        if (!setState(Disconnected)) {
+            return;
+        }
+        if (newError) {
+            emit q->errorChanged(reason);
+        }
     }
 
     void startLookup() {
@@ -223,17 +236,28 @@ struct MqttTransport::Private {
         int rc = MOSQ_ERR_SUCCESS;
         if (!willTopic.isEmpty()) {
             const QByteArray topic = willTopic.toUtf8();
-            rc = mosquitto_will_set(mosq, topic.constData(), willMessage.size(),
-                                    willMessage.constData(), willQoS, willRetain);
+            if (mosquitto_will_set(mosq, topic.constData(), willMessage.size(),
+                                   willMessage.constData(), willQoS,
+                                   willRetain) != MOSQ_ERR_SUCCESS) {
+                // A bad will must not keep the device off the broker for good.
+                qWarning().noquote().nospace() << kTag << "WARN: Invalid will dropped: topic '"
+                                               << willTopic << "' with QoS = " << int(willQoS);
+            }
         }
-        if (rc == MOSQ_ERR_SUCCESS && !username.isEmpty()) {
+        if (!username.isEmpty()) {
             const QByteArray user = username.toUtf8();
             const QByteArray pass = password.toUtf8();
             rc = mosquitto_username_pw_set(mosq, user.constData(),
                                            password.isEmpty() ? nullptr : pass.constData());
         }
+        int seconds = keepAlive;
+        if (seconds > 0 && seconds < kLeastKeepAlive) {
+            qWarning().noquote().nospace() << kTag << "WARN: Keep-alive of " << seconds
+                                           << " s raised to " << kLeastKeepAlive << " s";
+            seconds = kLeastKeepAlive;
+        }
         if (rc == MOSQ_ERR_SUCCESS) {
-            rc = mosquitto_connect_async(mosq, address.toUtf8().constData(), port, keepAlive);
+            rc = mosquitto_connect_async(mosq, address.toUtf8().constData(), port, seconds);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
             qDebug().noquote().nospace() << kTag << "Connection to " << address << ":" << port
@@ -245,11 +269,17 @@ struct MqttTransport::Private {
 
         const int fd = mosquitto_socket(mosq);
         readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
-        QObject::connect(readNotifier, &QSocketNotifier::activated, q,
-                         [this] { drive(mosquitto_loop_read(mosq, 1)); });
+        QObject::connect(readNotifier, &QSocketNotifier::activated, q, [this] {
+            if (mosq) {
+                drive(mosquitto_loop_read(mosq, 1));
+            }
+        });
         writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, q);
-        QObject::connect(writeNotifier, &QSocketNotifier::activated, q,
-                         [this] { drive(mosquitto_loop_write(mosq, 1)); });
+        QObject::connect(writeNotifier, &QSocketNotifier::activated, q, [this] {
+            if (mosq) {
+                drive(mosquitto_loop_write(mosq, 1));
+            }
+        });
         miscTimer->start();
         drive(MOSQ_ERR_SUCCESS);
     }
@@ -258,10 +288,14 @@ struct MqttTransport::Private {
     // only while the library has something to send (an idle socket is always
     // writable).
     void drive(int rc) {
+        const QPointer<MqttTransport> alive(q);
         const quint64 attempt = generation;
         std::vector<Event> pending;
         pending.swap(events);
         for (Event& event : pending) {
+            if (!alive) {
+                return;  // a slot deleted the transport
+            }
             if (attempt != generation) {
                 return;  // a slot ended or restarted the connection
             }
@@ -281,7 +315,7 @@ struct MqttTransport::Private {
                     return;
             }
         }
-        if (attempt != generation || !mosq) {
+        if (!alive || attempt != generation || !mosq) {
             return;
         }
         if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) == -1) {
@@ -458,8 +492,7 @@ void MqttTransport::connectToHost() {
     }
     d->error = NoError;  // a fresh attempt starts without the last one's error
     ++d->generation;
-    d->setState(Connecting);
-    if (d->state == Connecting) {
+    if (d->setState(Connecting) && d->state == Connecting) {
         d->startLookup();
     }
 }
