@@ -1,6 +1,47 @@
+#include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
+#include <QString>
+#include <QVariantMap>
+#include <QtPlugin>
+#include <csignal>
+
+#include "CommandLine.h"
+#include "Config.h"
+#include "GUIManager.h"
+
+// The on-screen keyboard input method, linked into the program.
+Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 int main(int argc, char** argv) {
+    // A broker connection that breaks while writing must not end the program.
+    signal(SIGPIPE, SIG_IGN);
+
+    // The screens type text through the on-screen keyboard plug-in.
+    qputenv("QT_IM_MODULE", QByteArrayLiteral("freevirtualkeyboard"));
+
+    // Qt reads this attribute only while it creates the application object.
+    QGuiApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QGuiApplication app(argc, argv);
-    return 0;
+    QGuiApplication::setApplicationName(QStringLiteral("Quellan"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quellan"));
+    QGuiApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+    QGuiApplication::setOrganizationName(QStringLiteral("zorv"));
+    QGuiApplication::setOrganizationDomain(QStringLiteral("zorv.example"));
+
+    const QVariantMap overrides = parseCLIArgs();
+    const QString configFile = overrides.contains(QStringLiteral("config"))
+                                   ? overrides.value(QStringLiteral("config")).toString()
+                                   : QStringLiteral("gui.conf");
+
+    Config config(configFile, GUIManager::Defaults);
+    config.addOverrides(overrides);
+
+    // A font that cannot be registered falls back to the platform's font.
+    QFontDatabase::addApplicationFont(QStringLiteral(":/qml/fonts/DejaVuSans.ttf"));
+    QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
+
+    GUIManager manager(config);
+    manager.load();
+    return app.exec();
 }

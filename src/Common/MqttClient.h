@@ -39,6 +39,9 @@ public:
 
     // The transport's state, Disconnected before the first connect().
     MqttTransport::ClientState state() const;
+    // The transport of the current connection (null before the first connect()), for
+    // reading back the settings it was given.
+    const MqttTransport* transport() const { return client.get(); }
 
 signals:
     void connected();

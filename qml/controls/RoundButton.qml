@@ -1,0 +1,64 @@
+import QtQuick 2.15
+import QtGraphicalEffects 1.15
+
+// A circular button with an icon. SVG icons are tinted with `iconColor`; PNG
+// icons (`pngImage`) are shown as they are. Pressing shrinks the button and
+// drops its shadow.
+Item {
+    id: root
+
+    property real radius: 25
+    property url icon
+    property real iconSize: 30
+    property color iconColor: "#43496a"
+    property bool pngImage: false
+    property color color: Style.accent
+    readonly property alias down: touch.pressed
+
+    signal clicked()
+    signal pressAndHold()
+
+    width: 2 * radius
+    height: 2 * radius
+    scale: touch.pressed ? 0.8 : 1.0
+
+    Behavior on scale {
+        NumberAnimation { duration: Style.pressAnimation }
+    }
+
+    DropShadow {
+        anchors.fill: body
+        source: body
+        horizontalOffset: 3
+        verticalOffset: 3
+        radius: 8
+        samples: 16
+        color: Style.shadow
+        visible: !touch.pressed
+    }
+
+    Rectangle {
+        id: body
+
+        anchors.fill: parent
+        radius: root.radius
+        color: root.color
+
+        TintedIcon {
+            anchors.centerIn: parent
+            width: root.iconSize
+            height: root.iconSize
+            source: root.icon
+            color: root.iconColor
+            tinted: !root.pngImage
+        }
+    }
+
+    MouseArea {
+        id: touch
+
+        anchors.fill: parent
+        onClicked: root.clicked()
+        onPressAndHold: root.pressAndHold()
+    }
+}

@@ -1,0 +1,142 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.FreeVirtualKeyboard 1.0
+import "../controls"
+import "../js/SerialNumber.js" as SerialNumber
+
+// First start: the technician enters the device serial number, confirms it,
+// and the GUI manager stores it.
+Item {
+    id: root
+
+    readonly property bool inputValid: SerialNumber.isValid(field.text)
+    readonly property bool keyboardShown: Qt.inputMethod.visible
+
+    function requestSave() {
+        if (!root.inputValid)
+            return;
+        Qt.inputMethod.hide();
+        confirm.text = manager.dynTr + qsTr("Please confirm the serial number") + "\n\n" + field.text;
+        confirm.open();
+    }
+
+    Flickable {
+        id: flick
+
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: keyboard.top
+        contentWidth: width
+        contentHeight: Math.max(height, column.height)
+        clip: true
+
+        Column {
+            id: column
+
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: (flick.contentHeight - height) / 2
+            spacing: 20
+
+            Text {
+                width: 350
+                height: 60
+                text: manager.dynTr + qsTr("Enter Serial Number")
+                color: Style.foreground
+                font.family: Style.fontFamily
+                font.pointSize: 16
+                font.bold: true
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+
+            TextField {
+                id: field
+
+                objectName: "serialField"
+                width: 350
+                height: 60
+                text: manager.deviceId
+                placeholderText: "K00000000"
+                horizontalAlignment: TextInput.AlignHCenter
+                font.family: Style.fontFamily
+                font.pointSize: 16
+                inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhPreferUppercase | Qt.ImhLatinOnly
+                onAccepted: root.requestSave()
+                onActiveFocusChanged: {
+                    if (!activeFocus)
+                        Qt.inputMethod.hide();
+                }
+            }
+
+            Text {
+                objectName: "serialHint"
+                width: 350
+                height: 60
+                text: manager.dynTr + qsTr("Must start with 'C' or 'K' followed by 8 digits")
+                color: Style.error
+                font.family: Style.fontFamily
+                font.pointSize: 12
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                wrapMode: Text.WordWrap
+                visible: !root.inputValid
+            }
+
+            CustomButton {
+                objectName: "saveButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 300
+                height: 60
+                radius: 4
+                color: Style.accent
+                textColor: "white"
+                textFontPointSize: 16
+                textBold: true
+                text: manager.dynTr + qsTr("SAVE")
+                enabled: root.inputValid
+                onClicked: root.requestSave()
+            }
+        }
+    }
+
+    // Lies below the page and slides up while the input method is visible.
+    InputPanel {
+        id: keyboard
+
+        objectName: "keyboard"
+        width: root.width
+        height: 250
+        language: manager.language
+        y: root.height
+
+        onEnterPressed: root.requestSave()
+
+        states: State {
+            name: "shown"
+            when: root.keyboardShown
+
+            PropertyChanges {
+                target: keyboard
+                y: root.height - keyboard.height
+            }
+        }
+
+        // Only showing and hiding slide; the page's own sizing does not.
+        transitions: Transition {
+            NumberAnimation {
+                property: "y"
+                duration: Style.keyboardSlide
+                easing.type: Easing.InOutQuad
+            }
+        }
+    }
+
+    CustomPopup {
+        id: confirm
+
+        objectName: "confirmPopup"
+        isDialog: true
+        onButtonYesPressed: manager.saveDeviceIdRequest(field.text)
+    }
+}

@@ -1,0 +1,332 @@
+#include "Config.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QMap>
+#include <QSettings>
+#include <QTemporaryFile>
+
+namespace {
+
+const char* const TAG = "[Config] ";
+
+// Keys of the file are a group and a member joined by one "/", as the INI sections
+// and entries produce them; anything else comes from a damaged file.
+bool isWellFormedKey(const QString& key) {
+    const QStringList parts = key.split(QLatin1Char('/'));
+    if (parts.size() != 2 || parts.at(0).isEmpty() || parts.at(1).isEmpty()) {
+        return false;
+    }
+    for (const QChar c : key) {
+        if (!c.isPrint()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isScalar(const QVariant& value) {
+    switch (static_cast<QMetaType::Type>(value.type())) {
+        case QMetaType::QString:
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isNumber(const QVariant& value) {
+    return isScalar(value) && value.type() != QVariant::String && value.type() != QVariant::Bool;
+}
+
+}  // namespace
+
+Config::Config(const QString& filename, const QVariantMap& defaults, QObject* parent)
+    : QObject(parent), m_filename(filename), m_settings(defaults), m_defaults(defaults) {
+    if (!QFileInfo::exists(m_filename)) {
+        qWarning() << TAG << "Creating default config file : " << m_filename;
+        save();
+    }
+    load();
+    connect(&m_watch, &QFileSystemWatcher::fileChanged, this, &Config::onFileChanged);
+    connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, &Config::onDirectoryChanged);
+    watchFile();
+    // The folder is watched too, so that a file that was deleted or replaced and
+    // comes back later is watched again.
+    const QString folder = QFileInfo(m_filename).absolutePath();
+    if (QFileInfo(folder).isDir()) {
+        m_watch.addPath(folder);
+    }
+}
+
+QVariant Config::get(const QString& key) const {
+    if (m_overrides.contains(key)) {
+        return m_overrides.value(key);
+    }
+    if (m_settings.contains(key)) {
+        return m_settings.value(key);
+    }
+    return m_defaults.value(key);
+}
+
+void Config::set(const QString& key, const QVariant& value) {
+    if (m_settings.contains(key) && m_settings.value(key) == value) {
+        return;
+    }
+    // A value set while running wins over the command line from now on.
+    m_overrides.remove(key);
+    m_settings.insert(key, value);
+    emit configChanged(QVariantMap{{key, value}});
+    save();
+}
+
+QStringList Config::keys() const {
+    return m_settings.keys();
+}
+
+QVariantMap Config::defaults() const {
+    return m_defaults;
+}
+
+QString Config::filename() const {
+    return m_filename;
+}
+
+// One value per key: the most recently added one replaces an earlier one.
+void Config::addDefaults(const QVariantMap& defaults) {
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        m_defaults.insert(it.key(), it.value());
+    }
+}
+
+void Config::addOverrides(const QVariantMap& overrides) {
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
+        m_overrides.insert(it.key(), it.value());
+    }
+}
+
+void Config::print() const {
+    const QString line = QString::fromLatin1(TAG) + QString(60, QLatin1Char('-'));
+    const QStringList all = keys();
+    int width = 0;
+    for (const QString& key : all) {
+        width = qMax(width, key.size());
+    }
+    qInfo("%s", qUtf8Printable(line));
+    qInfo("%s", qUtf8Printable(QString::fromLatin1(TAG) + QStringLiteral(" SETTINGS (") +
+                               m_filename + QStringLiteral(")")));
+    qInfo("%s", qUtf8Printable(line));
+    for (const QString& key : all) {
+        const QString text = QString::fromLatin1(TAG) + QStringLiteral(" %1 : %2");
+        qInfo("%s", qUtf8Printable(text.arg(key.leftJustified(width), get(key).toString())));
+    }
+    qInfo("%s", qUtf8Printable(line));
+}
+
+QJsonObject Config::toJson() const {
+    QMap<QString, QVariantMap> groups;
+    for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
+        const QStringList parts = it.key().split(QLatin1Char('/'));
+        // A key without a group has no place in the grouped export.
+        if (parts.size() < 2) {
+            continue;
+        }
+        groups[parts.at(0)].insert(parts.at(1), it.value());
+    }
+    QJsonObject json;
+    for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
+        json.insert(it.key(), QJsonDocument::fromVariant(it.value()).object());
+    }
+    return json;
+}
+
+Config& Config::fromJson(const QJsonObject& json) {
+    QVariantMap flat;
+    for (auto group = json.constBegin(); group != json.constEnd(); ++group) {
+        if (!group.value().isObject()) {
+            qWarning() << TAG << "WARN: Ignoring configuration member that is not a group : "
+                       << group.key();
+            continue;
+        }
+        const QJsonObject members = group.value().toObject();
+        for (auto member = members.constBegin(); member != members.constEnd(); ++member) {
+            flat.insert(group.key() + QLatin1Char('/') + member.key(), member.value().toVariant());
+        }
+    }
+
+    QVariantMap changes;
+    for (auto it = flat.cbegin(); it != flat.cend(); ++it) {
+        if (!m_settings.contains(it.key())) {
+            qWarning() << TAG << "WARN: Ignoring unknown configuration key : " << it.key();
+            continue;
+        }
+        if (m_settings.value(it.key()) == it.value()) {
+            continue;
+        }
+        if (!isUsableValue(it.key(), it.value())) {
+            qWarning() << TAG << "WARN: Ignoring invalid value of " << it.key() << " : "
+                       << it.value();
+            continue;
+        }
+        m_settings.insert(it.key(), it.value());
+        changes.insert(it.key(), it.value());
+    }
+    if (!changes.isEmpty()) {
+        save();
+        emit configChanged(changes);
+    }
+    return *this;
+}
+
+void Config::onFileChanged(const QString& path) {
+    Q_UNUSED(path)
+    const QVariantMap changes = takeFileChanges();
+    if (!changes.isEmpty()) {
+        emit configFileChanged();
+        emit configChanged(changes);
+    }
+    watchFile();
+}
+
+void Config::onDirectoryChanged(const QString& path) {
+    Q_UNUSED(path)
+    // Only of interest when the file came back after it was deleted or replaced;
+    // while the file itself is watched its own notifications are enough.
+    if (m_watch.files().contains(m_filename) || !QFileInfo::exists(m_filename)) {
+        return;
+    }
+    onFileChanged(m_filename);
+}
+
+void Config::load() {
+    const QVariantMap changes = takeFileChanges();
+    if (!changes.isEmpty()) {
+        emit configChanged(changes);
+    }
+}
+
+void Config::save() {
+    if (m_watch.files().contains(m_filename)) {
+        m_watch.removePath(m_filename);
+    }
+    {
+        QSettings settings(m_filename, QSettings::defaultFormat());
+        // The file holds exactly the stored settings, nothing left from a damaged file.
+        settings.clear();
+        for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
+            settings.setValue(it.key(), it.value());
+        }
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            qWarning() << TAG << "WARN: Could not write config file : " << m_filename;
+        }
+    }
+    watchFile();
+}
+
+QVariantMap Config::readFile() const {
+    QVariantMap values;
+    if (!QFileInfo::exists(m_filename)) {
+        return values;
+    }
+    QFile file(m_filename);
+    if (!QFileInfo(m_filename).isFile() || !file.open(QIODevice::ReadOnly)) {
+        qWarning() << TAG << "WARN: Could not read config file : " << m_filename;
+        return values;
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+
+    // QSettings keeps every file it has read in a cache of the process and takes a
+    // file whose size and time stamp did not change as unchanged, so a file rewritten
+    // twice within one time-stamp tick would go unnoticed. A private copy under a new
+    // name is always read afresh.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/quellan-config-XXXXXX.conf"));
+    QString source = m_filename;
+    if (copy.open() && copy.write(content) == content.size() && copy.flush()) {
+        source = copy.fileName();
+    }
+    QSettings settings(source, QSettings::defaultFormat());
+    if (settings.status() == QSettings::AccessError) {
+        qWarning() << TAG << "WARN: Could not read config file : " << m_filename;
+        return values;
+    }
+    if (settings.status() == QSettings::FormatError) {
+        qWarning() << TAG << "WARN: Format error in config file : " << m_filename;
+    }
+    const QStringList fileKeys = settings.allKeys();
+    for (const QString& key : fileKeys) {
+        if (!isWellFormedKey(key)) {
+            qWarning() << TAG << "WARN: Ignoring malformed key in config file : " << key;
+            continue;
+        }
+        const QVariant value = settings.value(key);
+        if (!isUsableValue(key, value)) {
+            qWarning() << TAG << "WARN: Ignoring invalid value of " << key << " : " << value;
+            continue;
+        }
+        values.insert(key, value);
+    }
+    return values;
+}
+
+QVariantMap Config::takeFileChanges() {
+    QVariantMap changes;
+    const QVariantMap values = readFile();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!m_settings.contains(it.key()) || m_settings.value(it.key()) != it.value()) {
+            m_settings.insert(it.key(), it.value());
+            changes.insert(it.key(), it.value());
+        }
+    }
+    return changes;
+}
+
+// A value from outside (the file or an import) must be usable as the type of the
+// key's default; a port of "abc" or a group where a host name belongs is refused
+// rather than turned into 0 or an empty text.
+bool Config::isUsableValue(const QString& key, const QVariant& value) const {
+    if (!isScalar(value)) {
+        return false;
+    }
+    if (!m_defaults.contains(key)) {
+        return true;
+    }
+    const QVariant::Type type = m_defaults.value(key).type();
+    if (type == QVariant::Int || type == QVariant::UInt || type == QVariant::LongLong ||
+        type == QVariant::ULongLong) {
+        if (value.type() == QVariant::String) {
+            bool ok = false;
+            value.toString().toLongLong(&ok, 10);
+            return ok;
+        }
+        return isNumber(value);
+    }
+    if (type == QVariant::Bool) {
+        if (value.type() == QVariant::String) {
+            const QString text = value.toString().toLower();
+            return text == QLatin1String("true") || text == QLatin1String("false") ||
+                   text == QLatin1String("1") || text == QLatin1String("0");
+        }
+        return value.type() == QVariant::Bool || isNumber(value);
+    }
+    return true;
+}
+
+void Config::watchFile() {
+    if (m_watch.files().contains(m_filename)) {
+        m_watch.removePath(m_filename);
+    }
+    if (QFileInfo::exists(m_filename)) {
+        m_watch.addPath(m_filename);
+    }
+}

@@ -1,0 +1,158 @@
+#include "logger.h"
+
+#include <syslog.h>
+
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace manager {
+
+namespace {
+
+const char* const PLAIN_PATTERN =
+    "%{if-fatal}%{function} at %{file}:%{line} (%{pid}:%{threadid}:%{qthreadptr}) - "
+    "%{endif}%{message}";
+
+// Info uncoloured, warnings yellow, debug magenta, critical and fatal red; each
+// coloured message ends with the reset to the default foreground.
+const char* const COLOR_PATTERN =
+    "%{if-category}[%{category}] %{endif}"
+    "%{if-info}%{message}%{endif}"
+    "%{if-warning}\033[33m%{message}\033[39m%{endif}"
+    "%{if-debug}\033[35m%{message}\033[39m%{endif}"
+    "%{if-critical}\033[31m%{message}\033[39m%{endif}"
+    "%{if-fatal}%{function} at %{file}:%{line} (%{pid}:%{threadid}:%{qthreadptr}) - "
+    "\033[31m%{message}\033[39m%{endif}";
+
+const char* const RULES[] = {
+    "*=true\n*.warning=false\n*.info=false\n*.debug=false\nqt.*=false",  // ERROR
+    "*=true\n*.info=false\n*.debug=false\nqt.*=false",                   // WARNING
+    "*=true\n*.debug=false\nqt.*=false",                                 // INFO
+    "*=true\nqt.*=false",                                                // DEBUG
+    "*=true",                                                            // TRACE
+};
+
+double nowMillis() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return (static_cast<double>(ts.tv_nsec) + static_cast<double>(ts.tv_sec) * 1e9) / 1e6;
+}
+
+// Runs under the logger's mutex: nothing in here may log.
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    Logger* logger = Logger::instance();
+    logger->getMutex()->lock();
+    const QByteArray message = qFormatLogMessage(type, context, text).toUtf8();
+    const double elapsed = (nowMillis() - logger->getStartTime()) / 1000.0;
+
+    if (logger->getSyslog()) {
+        switch (type) {
+            case QtDebugMsg:
+                syslog(LOG_DEBUG, "[%9.03f] [debug] %s", elapsed, message.constData());
+                break;
+            case QtWarningMsg:
+                syslog(LOG_WARNING, "[%9.03f] [warning] %s", elapsed, message.constData());
+                break;
+            case QtCriticalMsg:
+                syslog(LOG_CRIT, "[%9.03f] [error] %s", elapsed, message.constData());
+                break;
+            case QtFatalMsg:
+                syslog(LOG_ERR, "[%9.03f] [fatal] %s", elapsed, message.constData());
+                break;
+            case QtInfoMsg:
+                syslog(LOG_INFO, "[%9.03f] %s", elapsed, message.constData());
+                break;
+        }
+    }
+    if (logger->getStderr()) {
+        fprintf(stderr, "[%9.03f] %s\n", elapsed, message.constData());
+        fflush(stderr);
+    }
+    logger->getMutex()->unlock();
+
+    if (type == QtFatalMsg) {
+        abort();
+    }
+}
+
+}  // namespace
+
+Logger* Logger::mInstance = nullptr;
+
+Logger* Logger::instance() {
+    if (mInstance == nullptr) {
+        mInstance = new Logger();
+    }
+    return mInstance;
+}
+
+Logger::Logger() : mSyslog(true), mStderr(false), mStartTime(nowMillis()) {
+    setColor(false);
+    setLevel(INFO);
+    qInstallMessageHandler(messageHandler);
+}
+
+QMutex* Logger::getMutex() {
+    return &mMutex;
+}
+
+bool Logger::getSyslog() {
+    return mSyslog;
+}
+
+bool Logger::getStderr() {
+    return mStderr;
+}
+
+double Logger::getStartTime() {
+    return mStartTime;
+}
+
+void Logger::setSyslog(bool enabled) {
+    QMutexLocker locker(&mMutex);
+    mSyslog = enabled;
+}
+
+void Logger::setStderr(bool enabled) {
+    QMutexLocker locker(&mMutex);
+    mStderr = enabled;
+}
+
+void Logger::setColor(bool enabled) {
+    QMutexLocker locker(&mMutex);
+    qSetMessagePattern(QString::fromLatin1(enabled ? COLOR_PATTERN : PLAIN_PATTERN));
+}
+
+void Logger::setLevel(Level level) {
+    if (level < ERROR || level > TRACE) {
+        return;
+    }
+    QMutexLocker locker(&mMutex);
+    QLoggingCategory::setFilterRules(QString::fromLatin1(RULES[level]));
+}
+
+void Logger::setLevel(int level) {
+    switch (level) {
+        case 0:
+            setLevel(ERROR);
+            break;
+        case 1:
+            setLevel(WARNING);
+            break;
+        case 3:
+            setLevel(DEBUG);
+            break;
+        case 4:
+            setLevel(TRACE);
+            break;
+        default:
+            setLevel(INFO);
+            break;
+    }
+}
+
+}  // namespace manager

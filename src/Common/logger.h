@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QMutex>
+
+namespace manager {
+
+// The process-wide log output. It installs Qt's message handler on first use, lets
+// through the levels of the configured log level, prefixes each line with the
+// seconds since start and writes it to syslog, standard error, or both.
+class Logger {
+public:
+    enum Level { ERROR = 0, WARNING = 1, INFO = 2, DEBUG = 3, TRACE = 4 };
+
+    static Logger* instance();
+
+    QMutex* getMutex();
+    bool getSyslog();
+    bool getStderr();
+    double getStartTime();
+
+    void setSyslog(bool enabled);
+    void setStderr(bool enabled);
+    void setColor(bool enabled);
+    void setLevel(Level level);
+    // 0, 1, 3 and 4 are error, warning, debug and trace; any other number is info.
+    void setLevel(int level);
+
+private:
+    Logger();
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    static Logger* mInstance;
+
+    QMutex mMutex;
+    bool mSyslog;
+    bool mStderr;
+    double mStartTime;
+};
+
+}  // namespace manager

@@ -1,0 +1,250 @@
+#include "EventManager.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QMetaType>
+#include <QSettings>
+#include <algorithm>
+#include <limits>
+
+#include "Config.h"
+#include "Event.h"
+
+namespace {
+
+const QString TAG = QStringLiteral("[EventManager] ");
+const QString ARRAY = QStringLiteral("events");
+
+// Loading keeps the newest 1000 stored events; a push onto 1001 drops the oldest.
+constexpr int LOAD_LIMIT = 1000;
+constexpr int PUSH_LIMIT = 1000;
+constexpr int RETENTION_DAYS = 30;
+
+// The event log writes its lines as plain text, without the blanks and quotes
+// that the debug stream would add.
+void logInfo(const QString& text) {
+    qInfo().noquote() << TAG + text;
+}
+
+void logWarning(const QString& text) {
+    qWarning().noquote() << TAG + text;
+}
+
+// Sort key of an event: its time in milliseconds; an unreadable time counts as
+// older than any real one, so every comparison stays well defined.
+qint64 timeKey(const QDateTime& time) {
+    return time.isValid() ? time.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
+
+qint64 timeKey(const QObject* object) {
+    return timeKey(static_cast<const Event*>(object)->timestamp());
+}
+
+}  // namespace
+
+EventManager::EventManager(Config& config, QObject* parent)
+    : EventManager(config, defaultStorePath(), parent) {}
+
+EventManager::EventManager(Config& config, const QString& storePath, QObject* parent)
+    : QObject(parent), m_config(config), m_storePath(storePath) {
+    qRegisterMetaType<QList<QObject*>>("QList<QObject*>");
+    load();
+    clear(QDateTime::currentDateTime().addDays(-RETENTION_DAYS));
+}
+
+QString EventManager::defaultStorePath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/events.ini");
+}
+
+QVariant EventManager::data() const {
+    return QVariant::fromValue(m_visible);
+}
+
+void EventManager::push(Event* event) {
+    if (!event) {
+        logWarning(QStringLiteral("WARN: Ignoring an empty event"));
+        return;
+    }
+    if (m_data.contains(event)) {
+        logWarning(QStringLiteral("WARN: Ignoring an event pushed twice : ") + event->name());
+        return;
+    }
+    if (m_data.size() > PUSH_LIMIT) {
+        release(m_data.takeFirst());
+    }
+    event->setParent(this);
+    m_data.append(event);
+    save();
+    update();
+}
+
+void EventManager::clear(QDateTime before) {
+    const qint64 limit = timeKey(before);
+    int count = 0;
+    for (auto it = m_data.begin(); it != m_data.end();) {
+        if (timeKey(*it) <= limit) {
+            release(*it);
+            it = m_data.erase(it);
+            ++count;
+        } else {
+            ++it;
+        }
+    }
+    logInfo(QStringLiteral("Deleted %1 event(s) older than %2")
+                .arg(count)
+                .arg(before.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+    if (count != 0) {
+        save();
+    }
+    update();
+}
+
+void EventManager::clear() {
+    if (m_data.isEmpty()) {
+        return;
+    }
+    for (QObject* event : qAsConst(m_data)) {
+        release(event);
+    }
+    m_data.clear();
+    save();
+    update();
+}
+
+void EventManager::applyFilter(QString name) {
+    logInfo(QStringLiteral("Filtering : name=") + name);
+    m_filterName = name;
+    update();
+}
+
+void EventManager::applyFilter(int severity) {
+    logInfo(QStringLiteral("Filtering : severity=") + QString::number(severity));
+    m_filterSeverity = severity;
+    update();
+}
+
+void EventManager::applyFilter(QDateTime from, QDateTime to) {
+    logInfo(QStringLiteral("Filtering : from=") + from.toString(Qt::TextDate) +
+            QStringLiteral(" to=") + to.toString(Qt::TextDate));
+    m_filterFrom = from;
+    m_filterTo = to;
+    update();
+}
+
+void EventManager::applyFilter(QDateTime from) {
+    applyFilter(from, QDateTime::currentDateTime());
+}
+
+void EventManager::applyFilterPeriod(QString period) {
+    logInfo(QStringLiteral("Filtering (period) : ") + period);
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = QDate::currentDate();
+    const QTime startOfDay(0, 0, 0, 0);
+    const QTime endOfDay(23, 59, 59, 0);
+    QDateTime from;
+    QDateTime to;
+    if (period == QLatin1String("Last hour")) {
+        from = now.addSecs(-3600);
+        to = now;
+    } else if (period == QLatin1String("Last 2 hours")) {
+        from = now.addSecs(-7200);
+        to = now;
+    } else if (period == QLatin1String("Last 5 hours")) {
+        from = now.addSecs(-18000);
+        to = now;
+    } else if (period == QLatin1String("Today")) {
+        from = QDateTime(today, startOfDay);
+        to = QDateTime(today, endOfDay);
+    } else if (period == QLatin1String("Yesterday")) {
+        from = QDateTime(today.addDays(-1), startOfDay);
+        to = QDateTime(today.addDays(-1), endOfDay);
+    } else if (period == QLatin1String("Last week")) {
+        from = QDateTime(today.addDays(-7), startOfDay);
+        to = now;
+    } else if (period == QLatin1String("Last month")) {
+        from = QDateTime(today.addMonths(-1), startOfDay);
+        to = now;
+    }
+    applyFilter(from, to);
+}
+
+void EventManager::load() {
+    QSettings store(m_storePath, QSettings::NativeFormat);
+    const QSettings::Status status = store.status();
+    if (status == QSettings::AccessError) {
+        logWarning(QStringLiteral("WARN: Cannot read saved events : ") + m_storePath);
+    } else if (status == QSettings::FormatError) {
+        // The next save rewrites the store with what could be read; keep the
+        // original beside it so that nothing of it is lost.
+        const QString copy = m_storePath + QStringLiteral(".bad");
+        QFile::remove(copy);
+        const bool kept = QFile::copy(m_storePath, copy);
+        logWarning(QStringLiteral("WARN: Saved events partly unreadable : ") + m_storePath +
+                   (kept ? QStringLiteral(", copy kept as ") + copy
+                         : QStringLiteral(", no copy could be kept")));
+    }
+
+    const int size = std::max(0, store.beginReadArray(ARRAY));
+    const int first = size > LOAD_LIMIT ? size - LOAD_LIMIT : 0;
+    logInfo(QStringLiteral("Loading saved events : from=%1 to=%2").arg(first).arg(size));
+    for (int i = first; i < size; ++i) {
+        store.setArrayIndex(i);
+        auto* event = new Event(store.value(QStringLiteral("category")).toString(),
+                                store.value(QStringLiteral("name")).toString(),
+                                store.value(QStringLiteral("desc")).toString(),
+                                store.value(QStringLiteral("timestamp")).toDateTime(), this);
+        m_data.append(event);
+    }
+    store.endArray();
+}
+
+void EventManager::save() {
+    QSettings store(m_storePath, QSettings::NativeFormat);
+    store.clear();
+    store.beginWriteArray(ARRAY);
+    for (int i = 0; i < m_data.size(); ++i) {
+        const auto* event = static_cast<const Event*>(m_data.at(i));
+        store.setArrayIndex(i);
+        store.setValue(QStringLiteral("category"), event->category());
+        store.setValue(QStringLiteral("name"), event->name());
+        store.setValue(QStringLiteral("desc"), event->description());
+        store.setValue(QStringLiteral("timestamp"), event->timestamp());
+    }
+    store.endArray();
+    store.sync();
+    // A store that could not be parsed reports a format error although the
+    // write itself went through; only an access error means the file is stale.
+    if (store.status() == QSettings::AccessError) {
+        logWarning(QStringLiteral("WARN: Cannot write saved events : ") + m_storePath);
+    }
+}
+
+void EventManager::update() {
+    m_visible.clear();
+    const bool hasFrom = m_filterFrom.isValid();
+    const bool hasTo = m_filterTo.isValid();
+    const qint64 from = timeKey(m_filterFrom);
+    const qint64 to = timeKey(m_filterTo);
+    for (QObject* object : qAsConst(m_data)) {
+        const auto* event = static_cast<const Event*>(object);
+        const qint64 time = timeKey(event->timestamp());
+        if (hasFrom && time < from) {
+            continue;
+        }
+        if (hasTo && to < time) {
+            continue;
+        }
+        if (!m_filterName.isEmpty() && !event->name().contains(m_filterName, Qt::CaseInsensitive)) {
+            continue;
+        }
+        m_visible.append(object);
+    }
+    std::stable_sort(m_visible.begin(), m_visible.end(),
+                     [](const QObject* a, const QObject* b) { return timeKey(a) > timeKey(b); });
+    emit dataChanged();
+}
+
+void EventManager::release(QObject* event) {
+    event->deleteLater();
+}

@@ -1,0 +1,191 @@
+#pragma once
+
+#include <QColor>
+#include <QJsonObject>
+#include <QObject>
+#include <QQmlApplicationEngine>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QTranslator>
+#include <QVariantMap>
+
+#include "Board.h"
+#include "Clock.h"
+#include "Config.h"
+#include "Diagnostics.h"
+#include "EventManager.h"
+#include "Inspector.h"
+#include "MqttClient.h"
+#include "Network.h"
+#include "SessionManager.h"
+#include "Update.h"
+#include "Validator.h"
+
+class QQmlContext;
+class Transaction;
+
+// The central controller of the passenger display. It owns the QML engine, the
+// translator, the MQTT client, every service manager, the screen timers, the
+// technician's session, the event log and the diagnostics; it decides which screen
+// is shown, speaks for the UI as a service on the broker, and applies configuration
+// changes while the program runs.
+class GUIManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString screen READ screen WRITE setScreen NOTIFY screenChanged)
+    Q_PROPERTY(QString deviceId READ deviceId WRITE setDeviceId NOTIFY deviceIdChanged)
+    Q_PROPERTY(QString language READ language WRITE setLanguage NOTIFY languageChanged)
+    Q_PROPERTY(QString dynTr READ dynTr NOTIFY languageChanged)
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(bool showCursor READ showCursor WRITE setShowCursor NOTIFY showCursorChanged)
+    Q_PROPERTY(
+        bool showErrorDesc READ showErrorDesc WRITE setShowErrorDesc NOTIFY showErrorDescChanged)
+    Q_PROPERTY(
+        int displayOffMin READ displayOffMin WRITE setDisplayOffMin NOTIFY displayOffMinChanged)
+    Q_PROPERTY(int shutdownDelaySec READ shutdownDelaySec WRITE setShutdownDelaySec NOTIFY
+                   shutdownDelaySecChanged)
+    Q_PROPERTY(QColor screenSaverBg READ screenSaverBg NOTIFY screenSaverBgChanged)
+    Q_PROPERTY(QString screenSaverImg READ screenSaverImg NOTIFY screenSaverImgChanged)
+    Q_PROPERTY(Diagnostics* diagnostics READ diagnostics NOTIFY diagnosticsChanged)
+    Q_PROPERTY(manager::Update* update READ update NOTIFY updateChanged)
+    Q_PROPERTY(manager::Clock* clock READ clock NOTIFY clockChanged)
+    Q_PROPERTY(
+        int animSwitchSec READ animSwitchSec WRITE setAnimSwitchSec NOTIFY animSwitchSecChanged)
+
+public:
+    static const QVariantMap Defaults;
+
+    // eventStore: where the event log keeps its events; empty for the default file
+    // beside the executable.
+    explicit GUIManager(Config& config, const QString& eventStore = QString());
+    ~GUIManager() override;
+
+    void load();
+
+    QString screen() const { return m_screen; }
+    QString deviceId() const { return m_deviceId; }
+    void setDeviceId(const QString& id);
+    QString language() const { return m_language; }
+    void setLanguage(const QString& language);
+    QString dynTr() const { return QString(); }
+    QString message() const { return m_message; }
+    bool showCursor() const;
+    void setShowCursor(bool value);
+    bool showErrorDesc() const;
+    void setShowErrorDesc(bool value);
+    int displayOffMin() const;
+    void setDisplayOffMin(int value);
+    int shutdownDelaySec() const;
+    void setShutdownDelaySec(int value);
+    QColor screenSaverBg() const;
+    QString screenSaverImg() const;
+    Diagnostics* diagnostics() { return &m_diagnostics; }
+    manager::Update* update() { return &m_update; }
+    manager::Clock* clock() { return &m_clock; }
+    int animSwitchSec() const;
+    void setAnimSwitchSec(int value);
+
+    // Read access for the application's own wiring and its tests.
+    QQmlApplicationEngine& engine() { return m_engine; }
+    manager::MqttClient& mqtt() { return m_mqtt; }
+    manager::Validator& validatorManager() { return m_validator; }
+    manager::Board& board() { return m_board; }
+    manager::Inspector& inspector() { return m_inspector; }
+    manager::Network& network() { return m_network; }
+    SessionManager& session() { return m_session; }
+    EventManager& eventLog() { return m_eventLog; }
+    QTimer& screenTimer() { return m_screenTimer; }
+    QTimer& displayOffTimer() { return m_displayOffTimer; }
+
+signals:
+    void screenChanged();
+    void deviceIdChanged();
+    void languageChanged();
+    void settingsAccessGranted();
+    void settingsAccessDenied();
+    void messageChanged();
+    void showCursorChanged();
+    void showErrorDescChanged();
+    void displayOffMinChanged();
+    void shutdownDelaySecChanged();
+    void errorOccured(QString error);
+    void diagnosticsChanged();
+    void updateChanged();
+    void clockChanged();
+    void barcodeConfigurationApplied(QStringList configList);
+    void screenSaverBgChanged();
+    void screenSaverImgChanged();
+    void animSwitchSecChanged();
+
+public slots:
+    void settingsLoginRequest(QString pin);
+    void settingsLogoutRequest();
+    void setIdleScreen();
+    void setOutOfOrderScreen(QString message);
+    void setScreen(QString value);
+    void setScreen(QString value, int timeout);
+    void saveDeviceIdRequest(QString deviceId);
+    void setMaintenanceScreen();
+    void shutdownRequest();
+    void rebootRequest();
+    void exitRequest();
+
+private:
+    void setMessage(const QString& message);
+    void initConfig();
+    void initLog();
+    void initQml();
+    void initMqtt();
+    void initManagers();
+    void publishInfo();
+    void publishStatus();
+    void publishConfig();
+    void subscribeToTopics();
+    void processMqttMessage(const QByteArray& data, const QByteArray& topic);
+    void loadDeviceId();
+    void saveDeviceId();
+    QString baseTopic() const;
+
+    void onMqttConnected();
+    void onMqttDisconnected();
+    void onMqttError(const QString& error);
+    void onScreenTimeout();
+    void onDisplayOffTimeout();
+    void onScreenChanged();
+    void onValidatorStatusChanged();
+    void onValidatorReasonChanged();
+    void onCardDetected(const QString& uid, const QString& type);
+    void onCardRemoved();
+    void onCardRetry();
+    void onTicketValidated(const Transaction& transaction);
+    void onMaintenanceBarcodeScanned(const QJsonObject& data);
+    void onIgnitionChanged();
+    void onSessionActiveChanged();
+    void onSystemRebootStarted();
+    void onSystemShutdownStarted();
+    void onConfigChanged(const QVariantMap& changes);
+    void onConfigFileChanged();
+    void updateBoardShutdownDelay();
+    QString validatorReason() const;
+
+    QString m_screen;
+    QString m_deviceId;
+    QString m_language;
+    QString m_message;
+    QQmlApplicationEngine m_engine;
+    QQmlContext* m_qmlContext;
+    QTranslator m_translator;
+    Config& m_config;
+    manager::MqttClient m_mqtt;
+    manager::Validator m_validator;
+    manager::Board m_board;
+    manager::Inspector m_inspector;
+    manager::Network m_network;
+    manager::Update m_update;
+    manager::Clock m_clock;
+    QTimer m_screenTimer;
+    QTimer m_displayOffTimer;
+    SessionManager m_session;
+    EventManager m_eventLog;
+    Diagnostics m_diagnostics;
+};

@@ -1,0 +1,76 @@
+#include "AppFixture.h"
+
+#include <QFile>
+
+AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId) {
+    if (!m_broker.start()) {
+        return;
+    }
+    if (withDeviceId) {
+        QFile serial(m_dir.filePath(QStringLiteral("serialnumber")));
+        serial.open(QIODevice::WriteOnly);
+        serial.write("K12345678\n");
+    }
+    m_config = std::make_unique<Config>(m_dir.filePath(QStringLiteral("gui.conf")),
+                                        GUIManager::Defaults, nullptr);
+    QVariantMap all{
+        {QStringLiteral("mqtt/host"), m_broker.host()},
+        {QStringLiteral("mqtt/port"), m_broker.port()},
+        {QStringLiteral("log/syslog"), false},
+        {QStringLiteral("log/stderr"), true},
+        {QStringLiteral("gui/deviceId"), m_dir.filePath(QStringLiteral("serialnumber"))}};
+    for (auto it = overrides.begin(); it != overrides.end(); ++it) {
+        all.insert(it.key(), it.value());
+    }
+    m_config->addOverrides(all);
+
+    if (!m_peer.connect(m_broker.host(), m_broker.port()) ||
+        !m_peer.subscribe(QStringLiteral("#"))) {
+        return;
+    }
+    m_gui = std::make_unique<GUIManager>(*m_config, m_dir.filePath(QStringLiteral("events.ini")));
+    // Connected once the UI has announced itself.
+    m_ready =
+        waitUntil([this] { return m_peer.count(QStringLiteral("zorv/ui/config")) > 0; }, 8000);
+}
+
+AppFixture::~AppFixture() {
+    m_gui.reset();
+    m_peer.disconnect();
+}
+
+bool AppFixture::publish(const QString& topic, const QJsonObject& object) {
+    return m_peer.publish(topic, QJsonDocument(object).toJson());
+}
+
+void AppFixture::validatorStatus(const QJsonObject& status) {
+    publish(QStringLiteral("zorv/blm/status"), status);
+}
+
+void AppFixture::validatorOnline() {
+    validatorStatus(object(R"({"service": true, "device": {"rfid": {"state": 1, "active": true}},
+        "state": {"init": false, "hasRfid": true, "hasRoute": true, "hasQr": true, "hasObu": true}})"));
+}
+
+void AppFixture::ignition(bool on) {
+    QJsonObject device{{QStringLiteral("active"), true}, {QStringLiteral("ignition"), on}};
+    publish(QStringLiteral("zorv/board/status"),
+            QJsonObject{{QStringLiteral("service"), true}, {QStringLiteral("device"), device}});
+}
+
+void AppFixture::scan(const QJsonObject& transaction) {
+    publish(QStringLiteral("zorv/blm/rfid/scanned"),
+            QJsonObject{{QStringLiteral("transaction"), transaction}});
+}
+
+QList<QByteArray> AppFixture::requests(const QString& topic) const {
+    QList<QByteArray> out;
+    for (const Peer::Message& m : m_peer.messages(topic)) {
+        out.append(m.payload);
+    }
+    return out;
+}
+
+QJsonObject AppFixture::object(const QByteArray& json) {
+    return QJsonDocument::fromJson(json).object();
+}

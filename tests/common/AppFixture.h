@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "Broker.h"
+#include "Config.h"
+#include "GUIManager.h"
+#include "Peer.h"
+
+// The whole application core against a real broker: a configuration in a temporary
+// folder, a serial-number file, the GUI manager, and a peer client that plays the
+// device services and records every request the UI publishes.
+class AppFixture {
+public:
+    explicit AppFixture(const QVariantMap& overrides = {}, bool withDeviceId = true);
+    ~AppFixture();
+
+    bool ready() const { return m_ready; }
+    GUIManager& gui() { return *m_gui; }
+    Config& config() { return *m_config; }
+    Peer& peer() { return m_peer; }
+    Broker& broker() { return m_broker; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // The device services' reports.
+    void validatorStatus(const QJsonObject& status);
+    void validatorOnline();
+    void ignition(bool on);
+    void scan(const QJsonObject& transaction);
+    bool publish(const QString& topic, const QJsonObject& object);
+
+    // Requests the UI sent on a topic since the last clear().
+    QList<QByteArray> requests(const QString& topic) const;
+
+    static QJsonObject object(const QByteArray& json);
+
+private:
+    QTemporaryDir m_dir;
+    Broker m_broker;
+    Peer m_peer;
+    std::unique_ptr<Config> m_config;
+    std::unique_ptr<GUIManager> m_gui;
+    bool m_ready = false;
+};
