@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
 import QtTest 1.15
 import "qrc:/qml/screens/settings"
 
@@ -21,6 +22,14 @@ TestCase {
 
         function enableBarcode() { calls.push("enableBarcode"); }
         function disableBarcode() { calls.push("disableBarcode"); }
+    }
+
+    Component {
+        id: titledPage
+
+        Page {
+            title: "Ethernet Configuration"
+        }
     }
 
     Component {
@@ -76,10 +85,18 @@ TestCase {
         compare(title(shell), "Validator");
         verify(findChild(shell, "backButton").visible);
 
+        // A page opened from the page brings its own title.
+        stack(shell).push(titledPage, {}, StackView.Immediate);
+        compare(title(shell), "Ethernet Configuration");
+        mouseClick(findChild(shell, "backButton"));
+        tryCompare(stack(shell), "busy", false);
+        compare(title(shell), "Validator");
+
         mouseClick(findChild(shell, "backButton"));
         tryCompare(stack(shell), "busy", false);
         compare(stack(shell).depth, 1);
         compare(title(shell), "Settings");
+        verify(!findChild(shell, "backButton").visible);
     }
 
     // A second tap, while the first page slides in or once it is open, opens nothing.

@@ -40,6 +40,14 @@ Item {
     readonly property bool pageFullScreen: root.pageOpen && stack.currentItem !== null
                                            && stack.currentItem.fullScreen === true
 
+    // A page's own title (a page opened from another has one), else its menu row's.
+    function pageTitle() {
+        var page = stack.currentItem;
+        if (page && typeof page.title === "string" && page.title !== "")
+            return page.title;
+        return root.openIndex >= 0 ? root.pages[root.openIndex].title : "";
+    }
+
     // Opens the page of menu row `index`, unless a page is already open.
     function openPage(index) {
         if (root.pageOpen)
@@ -84,8 +92,7 @@ Item {
         anchors.right: parent.right
         visible: !root.pageFullScreen
         backVisible: root.pageOpen
-        title: root.pageOpen && root.openIndex >= 0 ? root.pages[root.openIndex].title
-                                                    : manager.dynTr + qsTr("Settings")
+        title: root.pageOpen ? root.pageTitle() : manager.dynTr + qsTr("Settings")
 
         onBackClicked: root.closePage()
         onScanConfigRequested: {
