@@ -132,6 +132,26 @@ TestCase {
         compare(stack(shell).depth, 2);
     }
 
+    // The keyboard slides up over the page for a field, and leaving the settings
+    // screen puts it away.
+    function test_keyboard() {
+        var shell = openShell();
+        var keyboard = findChild(shell, "keyboard");
+        mouseClick(row(shell, 0));
+        tryCompare(stack(shell), "busy", false);
+        mouseClick(findChild(stack(shell).currentItem, "configureButton"));
+        tryCompare(stack(shell), "busy", false);
+        compare(keyboard.y, shell.height);
+        mouseClick(findChild(stack(shell).currentItem, "urlField"));
+        tryCompare(keyboard, "y", shell.height - 250, 3000);
+
+        shell.visible = false;
+        tryVerify(function () { return !Qt.inputMethod.visible; }, 3000);
+        shell.visible = true;
+        tryCompare(keyboard, "y", shell.height, 3000);
+        compare(stack(shell).depth, 1);
+    }
+
     function test_configurationApplied() {
         var shell = openShell();
         var popup = findChild(shell, "configPopup");
