@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -243,6 +245,20 @@ void TestDiagnostics::qrPayloadFields() {
     QCOMPARE(fields.at(25), QStringLiteral("OK"));  // the speaker, left out of the report
     const QString qr = rig.diagnostics.generateQr();
     QVERIFY(qr.startsWith(QStringLiteral("data:image/svg,<?xml")));
+
+    // The page shows the text as an image source. The SVG's colours hold '#',
+    // which a URL would take for the start of a fragment: the whole drawing must
+    // still reach the SVG reader (a cut one fails to load).
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick 2.15\nImage { property string qr; source: qr }", QUrl());
+    QScopedPointer<QObject> image(component.create());
+    QVERIFY2(image, qPrintable(component.errorString()));
+    image->setProperty("qr", qr);
+    QTRY_COMPARE(image->property("status").toInt(), 1);  // Image.Ready
+    const int side = qr.section(QStringLiteral("viewBox=\"0 0 "), 1).section(' ', 0, 0).toInt();
+    QVERIFY(side > 21);
+    QCOMPARE(image->property("sourceSize").toSize(), QSize(side, side));
 }
 
 QTEST_MAIN(TestDiagnostics)

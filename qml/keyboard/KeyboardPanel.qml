@@ -10,6 +10,11 @@ Vkb.InputPanel {
 
     property string layoutLocale: "en_US"
 
+    // Takes touches only while in use. While any popup is open Qt lifts the panel
+    // out of its page to the top of the window, above the popup layer; an idle
+    // panel there would catch the touches meant for the popup.
+    enabled: root.active
+
     signal enterPressed()
 
     // Qt's panel takes its height from its width; given a height of its own (250 on

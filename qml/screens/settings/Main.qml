@@ -1,16 +1,206 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.FreeVirtualKeyboard 1.0
 import "../../controls"
+import "." as Settings
 
-// The settings area.
+// The settings area: its own header, the menu of settings pages on a navigation
+// stack, the device commands of the header menu, and the maintenance barcode's
+// confirmation. Every visit starts on the menu.
 Item {
-    Text {
+    id: root
+
+    // The validator manager, whose barcode reader reads maintenance barcodes;
+    // tests hand in their own.
+    property var validator: validatorManager
+    readonly property string pageFolder: "qrc:/qml/screens/settings/"
+    readonly property var pages: [
+        { "title": manager.dynTr + qsTr("Validator"), "hint": manager.dynTr + qsTr("Validator information and settings"),
+          "page": "Validator.qml", "icon": "ticket.svg" },
+        { "title": manager.dynTr + qsTr("Diagnostics"), "hint": manager.dynTr + qsTr("System health and diagnostic"),
+          "page": "Diagnostics.qml", "icon": "diagnostic.svg" },
+        { "title": manager.dynTr + qsTr("Region"), "hint": manager.dynTr + qsTr("Date, time and languange settings"),
+          "page": "Region.qml", "icon": "region.svg" },
+        { "title": manager.dynTr + qsTr("Audio"), "hint": manager.dynTr + qsTr("Adjust audio volume"),
+          "page": "Audio.qml", "icon": "audio.svg" },
+        { "title": manager.dynTr + qsTr("Display"), "hint": manager.dynTr + qsTr("Adjust display brightness and mode"),
+          "page": "Display.qml", "icon": "brightness-2.svg" },
+        { "title": manager.dynTr + qsTr("Network"), "hint": manager.dynTr + qsTr("Configure Ethernet, WiFi and Modem"),
+          "page": "Network.qml", "icon": "network.svg" },
+        { "title": manager.dynTr + qsTr("Update"), "hint": manager.dynTr + qsTr("Check for software and sytem updates"),
+          "page": "Update.qml", "icon": "update.svg" },
+        { "title": manager.dynTr + qsTr("Event Log"), "hint": manager.dynTr + qsTr("Examine system events and alarms"),
+          "page": "EventLog.qml", "icon": "log.svg" }
+    ]
+    // Index in `pages` of the open page, -1 on the menu.
+    property int openIndex: -1
+    readonly property bool pageOpen: stack.depth > 1
+    readonly property bool keyboardShown: Qt.inputMethod.visible
+    // A page can take the whole screen (the display colour test) and hide the header.
+    readonly property bool pageFullScreen: root.pageOpen && stack.currentItem !== null
+                                           && stack.currentItem.fullScreen === true
+
+    // A page's own title (a page opened from another has one), else its menu row's.
+    function pageTitle() {
+        var page = stack.currentItem;
+        if (page && typeof page.title === "string" && page.title !== "")
+            return page.title;
+        return root.openIndex >= 0 ? root.pages[root.openIndex].title : "";
+    }
+
+    // Opens the page of menu row `index`, unless a page is already open.
+    function openPage(index) {
+        if (root.pageOpen)
+            return;
+        if (stack.push(root.pageFolder + root.pages[index].page) !== null)
+            root.openIndex = index;
+    }
+
+    function closePage() {
+        if (root.pageOpen)
+            stack.pop();
+        Qt.inputMethod.hide();
+    }
+
+    // Back to the menu with nothing left open.
+    function reset() {
+        stack.pop(null, StackView.Immediate);
+        root.openIndex = -1;
+        configPopup.close();
+        confirmDialog.close();
+        header.closeMenu();
+        Qt.inputMethod.hide();
+    }
+
+    onVisibleChanged: root.reset()
+
+    Connections {
+        target: manager
+
+        function onBarcodeConfigurationApplied(configList) {
+            configPopup.text = "CONFIGURATION APPLIED\n" + configList.join("\n");
+            configPopup.open();
+        }
+    }
+
+    Settings.Header {
+        id: header
+
+        objectName: "settingsHeader"
         anchors.top: parent.top
-        anchors.topMargin: 40
-        anchors.horizontalCenter: parent.horizontalCenter
-        text: manager.dynTr + qsTr("Settings")
-        color: Style.foreground
-        font.family: Style.fontFamily
-        font.pointSize: 24
-        font.bold: true
+        anchors.left: parent.left
+        anchors.right: parent.right
+        visible: !root.pageFullScreen
+        backVisible: root.pageOpen
+        title: root.pageOpen ? root.pageTitle() : manager.dynTr + qsTr("Settings")
+
+        onBackClicked: root.closePage()
+        onScanConfigRequested: {
+            configPopup.text = "Scan Configuration QR code";
+            configPopup.open();
+        }
+        onCommandRequested: {
+            confirmDialog.command = command;
+            confirmDialog.open();
+        }
+        onLogoutRequested: manager.settingsLogoutRequest()
+    }
+
+    StackView {
+        id: stack
+
+        objectName: "settingsStack"
+        anchors.top: header.visible ? header.bottom : parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        initialItem: menu
+        onDepthChanged: {
+            if (stack.depth === 1)
+                root.openIndex = -1;
+        }
+    }
+
+    Component {
+        id: menu
+
+        Column {
+            objectName: "settingsMenu"
+
+            Repeater {
+                model: root.pages
+
+                RowButton {
+                    objectName: "menuRow" + index
+                    width: stack.width
+                    height: stack.height / 8
+                    title: modelData.title
+                    hint: modelData.hint
+                    icon: "qrc:/qml/images/Icons/" + modelData.icon
+                    onClicked: root.openPage(index)
+                }
+            }
+        }
+    }
+
+    // Lies below the page and slides up over the stack while the input method is
+    // visible; Enter hides it.
+    InputPanel {
+        id: keyboard
+
+        objectName: "keyboard"
+        width: root.width
+        height: 250
+        language: manager.language
+        y: root.height
+        z: 1
+
+        onEnterPressed: Qt.inputMethod.hide()
+
+        states: State {
+            name: "shown"
+            when: root.keyboardShown
+
+            PropertyChanges {
+                target: keyboard
+                y: root.height - keyboard.height
+            }
+        }
+
+        transitions: Transition {
+            NumberAnimation {
+                property: "y"
+                duration: Style.keyboardSlide
+                easing.type: Easing.InOutQuad
+            }
+        }
+    }
+
+    // The barcode reader is on only while this popup is open, so that a
+    // maintenance barcode can be scanned.
+    CustomPopup {
+        id: configPopup
+
+        objectName: "configPopup"
+        onOpened: root.validator.enableBarcode()
+        onClosed: root.validator.disableBarcode()
+    }
+
+    CustomPopup {
+        id: confirmDialog
+
+        property string command
+
+        objectName: "confirmDialog"
+        isDialog: true
+        text: "Are you sure?"
+        onButtonYesPressed: {
+            if (confirmDialog.command === "reboot")
+                manager.rebootRequest();
+            else if (confirmDialog.command === "shutdown")
+                manager.shutdownRequest();
+            else if (confirmDialog.command === "restart")
+                manager.exitRequest();
+        }
     }
 }
