@@ -53,8 +53,8 @@ Page {
 
     function leave() {
         Qt.inputMethod.hide();
-        if (StackView.view)
-            StackView.view.pop();
+        if (root.StackView.view)
+            root.StackView.view.pop();
     }
 
     title: manager.dynTr + qsTr("Ethernet Configuration")

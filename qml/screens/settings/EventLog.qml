@@ -8,7 +8,6 @@ import "../../controls"
 Page {
     id: root
 
-    readonly property var locale: Qt.locale(manager.language)
 
     // Events carry no day of their own: each row gets the day of its time, and
     // the list's sections group the rows by it. The log's view is already newest
@@ -23,13 +22,15 @@ Page {
             rows.append({
                 "name": event.name,
                 "description": event.description,
-                "time": known ? when.toLocaleString(locale, "dd-MMM-yy hh:mm") : "",
-                "date": known ? when.toLocaleDateString(locale, "dddd, d MMMM yyyy")
+                "time": known ? when.toLocaleString(root.locale, "dd-MMM-yy hh:mm") : "",
+                "date": known ? when.toLocaleDateString(root.locale, "dddd, d MMMM yyyy")
                               : manager.dynTr + qsTr("Unknown date")
             });
         }
     }
 
+    // The page and its controls speak the chosen language.
+    locale: Qt.locale(manager.language)
     title: manager.dynTr + qsTr("Event Log")
 
     // The log keeps its filters while the program runs; the page opens with an
@@ -37,22 +38,24 @@ Page {
     Component.onCompleted: {
         eventLogManager.applyFilter("");
         eventLogManager.applyFilterPeriod("All history");
-        rebuild();
+        Qt.callLater(rebuild);
     }
 
     Connections {
         target: eventLogManager
 
+        // Several changes in a row (both filters on opening) rebuild once.
         function onDataChanged() {
-            root.rebuild();
+            Qt.callLater(root.rebuild);
         }
     }
 
+    // Day and time texts follow the language, once the page's locale has.
     Connections {
         target: manager
 
         function onLanguageChanged() {
-            root.rebuild();
+            Qt.callLater(root.rebuild);
         }
     }
 
@@ -159,14 +162,15 @@ Page {
                 time: model.time
                 isExpandable: true
                 enableColorAnimation: true
-                scale: press.pressed ? 0.95 : 1.0
+                scale: press.active ? 0.95 : 1.0
 
                 // Watches the press without taking it from the row's own touch area.
                 Item {
                     anchors.fill: parent
                     z: 1
 
-                    TapHandler {
+                    // Passive: only sees the touch point, never grabs it.
+                    PointHandler {
                         id: press
                     }
                 }

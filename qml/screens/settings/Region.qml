@@ -9,10 +9,11 @@ Page {
     id: root
 
     readonly property var locales: ["en_US", "en_IE", "el_GR"]
-    readonly property var locale: Qt.locale(manager.language)
     readonly property real rowHeight: height * 0.08
     readonly property real captionWidth: content.width / 3
 
+    // The page and its controls speak the chosen language.
+    locale: Qt.locale(manager.language)
     title: manager.dynTr + qsTr("Region")
 
     // The NTP state is asked for again on every visit.
