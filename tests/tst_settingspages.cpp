@@ -3,9 +3,12 @@
 // example messages. Every page opens and closes on a StackView, as the settings
 // shell shows them, without a QML warning; what a page asks of a service on opening,
 // closing and saving reaches that service as a request.
+#include <QPainter>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQuickItem>
+#include <QQuickItemGrabResult>
+#include <QQuickWindow>
 #include <QtTest>
 
 #include "AppFixture.h"
@@ -75,6 +78,8 @@ private:
     std::unique_ptr<QObject> host(AppFixture& app);
     QQuickItem* open(QObject* stack, const QString& name);
     void close(QObject* stack);
+    // With QUELLAN_SCREENSHOTS naming a folder, saves the window there as name.png.
+    void screenshot(QObject* window, const QString& name);
 };
 
 void TestSettingsPages::init() {
@@ -156,6 +161,24 @@ void TestSettingsPages::close(QObject* stack) {
     QCoreApplication::processEvents();
 }
 
+void TestSettingsPages::screenshot(QObject* window, const QString& name) {
+    const QString folder = qEnvironmentVariable("QUELLAN_SCREENSHOTS");
+    auto* quickWindow = qobject_cast<QQuickWindow*>(window);
+    if (folder.isEmpty() || !quickWindow || !QDir().mkpath(folder)) {
+        return;
+    }
+    // The offscreen platform gives no window image: grab the content instead.
+    QSharedPointer<QQuickItemGrabResult> grab = quickWindow->contentItem()->grabToImage();
+    QSignalSpy ready(grab.data(), &QQuickItemGrabResult::ready);
+    if (!grab || !ready.wait(5000)) {
+        return;
+    }
+    QImage shot(grab->image().size(), QImage::Format_RGB32);
+    shot.fill(quickWindow->color());
+    QPainter(&shot).drawImage(0, 0, grab->image());
+    shot.save(QStringLiteral("%1/settings_%2.png").arg(folder, name));
+}
+
 void TestSettingsPages::pagesOpenAndCloseWithoutWarnings() {
     AppFixture app;
     QVERIFY(start(app));
@@ -171,6 +194,7 @@ void TestSettingsPages::pagesOpenAndCloseWithoutWarnings() {
         QVERIFY2(page, qPrintable(name));
         QVERIFY(!page->property("title").toString().isEmpty());
         QTest::qWait(1100);  // the pages' one-second timers and monitors run once
+        screenshot(stack, name);
         close(stack);
         // Only the Region page asks the clock service again when it opens.
         if (name == QLatin1String("Region")) {

@@ -281,6 +281,19 @@ TestCase {
         tryCompare(testCase, "calls", ["board.monitor:1000", "board.monitor:0"]);
     }
 
+    // Releasing the volume slider plays the sample sound, then sets the level.
+    function test_audioVolumeRelease() {
+        var page = open("Audio").currentItem;
+        var slider = findChild(page, "volumeSlider");
+        compare(slider.value, 30);
+        mousePress(slider, slider.width * 0.75, slider.height / 2);
+        mouseRelease(slider, slider.width * 0.75, slider.height / 2);
+        var level = Math.round(slider.value);
+        verify(level > 60 && level < 90, level);
+        compare(calls, ["inspector.audioPlay:/opt/zorv/quellan/Valid.wav",
+                        "inspector.setAudioVolume:" + level]);
+    }
+
     function test_pagesOpen_data() {
         return [
             { tag: "Region", title: "Region" },

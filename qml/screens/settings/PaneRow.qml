@@ -31,6 +31,6 @@ RowLayout {
         text: root.value
         color: root.valueColor
         font.bold: true
-        elide: Text.ElideLeft
+        elide: Text.ElideRight
     }
 }
