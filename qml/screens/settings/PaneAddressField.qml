@@ -14,6 +14,8 @@ TextField {
 
     Layout.fillWidth: true
     color: refused ? Style.invalid : Style.foreground
+    // Dimmed in "auto" mode, where the fields do not apply.
+    opacity: enabled ? 1.0 : 0.5
     inputMethodHints: Qt.ImhPreferNumbers | Qt.ImhNoPredictiveText
     onEditingFinished: refused = !record.isValidAddress(text)
 }
