@@ -294,22 +294,6 @@ TestCase {
                         "inspector.setAudioVolume:" + level]);
     }
 
-    function test_pagesOpen_data() {
-        return [
-            { tag: "Region", title: "Region" },
-            { tag: "Audio", title: "Audio" },
-            { tag: "Display", title: "Display" },
-            { tag: "Network", title: "Network" },
-            { tag: "EthernetConfig", title: "Ethernet Configuration" },
-            { tag: "Update", title: "Update" },
-            { tag: "EventLog", title: "Event Log" }
-        ];
-    }
-
-    function test_pagesOpen(data) {
-        compare(open(data.tag).currentItem.title, data.title);
-    }
-
     name: "SettingsPages"
     when: windowShown
     // Pages are created in the test case itself, so it is shown.
