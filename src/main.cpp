@@ -1,14 +1,17 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QQuickWindow>
 #include <QString>
 #include <QVariantMap>
 #include <QtPlugin>
 #include <csignal>
+#include <memory>
 
 #include "CommandLine.h"
 #include "Config.h"
 #include "GUIManager.h"
+#include "ScreenRecorder.h"
 
 // The on-screen keyboard input method, linked into the program.
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -43,5 +46,16 @@ int main(int argc, char** argv) {
 
     GUIManager manager(config);
     manager.load();
+
+    // Pictures of every screen, for runs without a display (scripts/run).
+    std::unique_ptr<ScreenRecorder> recorder;
+    const QString screenshotDir = qEnvironmentVariable("QUELLAN_SCREENSHOT_DIR");
+    if (!screenshotDir.isEmpty()) {
+        auto* window = qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0));
+        recorder = std::make_unique<ScreenRecorder>(window, screenshotDir);
+        QObject::connect(&manager, &GUIManager::screenChanged, recorder.get(),
+                         [&] { recorder->onScreenChanged(manager.screen()); });
+        recorder->onScreenChanged(manager.screen());
+    }
     return app.exec();
 }
