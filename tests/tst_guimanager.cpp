@@ -376,7 +376,7 @@ void TestGUIManager::exitLeavesEventLoopAfterTwoSeconds() {
     QTimer::singleShot(5000, &loop, [&loop] { loop.exit(42); });
     const int code = loop.exec();
     QCOMPARE(code, 0);
-    QVERIFY(elapsed.elapsed() >= 1900);
+    QVERIFY(elapsed.elapsed() >= 1850);  // a coarse 2000 ms timer may fire 5 % early
 }
 
 void TestGUIManager::deviceIdFileAndInitPage() {

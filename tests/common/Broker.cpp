@@ -25,6 +25,20 @@ quint16 Broker::freePort() {
 }
 
 bool Broker::start() {
+    // Another test running in parallel may take the chosen port between the check and
+    // the broker's bind; then this broker exits at once and a new port is tried.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt > 0 || m_port == 0) {
+            m_port = freePort();
+        }
+        if (launch()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Broker::launch() {
     const QString conf = m_dir.filePath(QStringLiteral("mosquitto.conf"));
     QFile file(conf);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -42,13 +56,16 @@ bool Broker::start() {
         return false;
     }
     for (int i = 0; i < 100; ++i) {
+        if (m_process.waitForFinished(50)) {
+            return false;  // the port was taken
+        }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_port);
         if (probe.waitForConnected(100)) {
             probe.disconnectFromHost();
-            return true;
+            // Our broker, not another one on the same port: it is still running.
+            return !m_process.waitForFinished(100);
         }
-        QThread::msleep(50);
     }
     return false;
 }

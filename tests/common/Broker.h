@@ -22,6 +22,8 @@ public:
     static quint16 freePort();
 
 private:
+    bool launch();
+
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
