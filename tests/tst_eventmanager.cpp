@@ -11,43 +11,10 @@
 #include "Event.h"
 #include "EventLogin.h"
 #include "EventManager.h"
+#include "LogCapture.h"
 #include "SessionManager.h"
 
 namespace {
-
-// Collects the log lines written while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-    int count(const QString& prefix) const {
-        int n = 0;
-        for (const QString& line : s_lines) {
-            n += line.startsWith(prefix) ? 1 : 0;
-        }
-        return n;
-    }
-    bool contains(const QRegularExpression& re) const {
-        for (const QString& line : s_lines) {
-            if (re.match(line).hasMatch()) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) {
-        s_lines.append(text);
-    }
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 struct Entry {
     QString category;
@@ -178,7 +145,7 @@ void TestEventManager::loadsLastThousandOfLargeStore() {
 
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QVERIFY(log.lines().contains(
+    QVERIFY(log.all().contains(
         QStringLiteral("[EventManager] Loading saved events : from=500 to=1500")));
     QVERIFY(log.contains(DELETED_NONE));
 
@@ -203,13 +170,13 @@ void TestEventManager::pushKeepsAtMost1001() {
     QPointer<QObject> oldest = visible(events).last();
     QSignalSpy changed(&events, &EventManager::dataChanged);
 
-    events.push(makeEvent(QStringLiteral("new 1"), now));
+    events.push(makeEvent("new 1", now));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(visible(events).size(), 1001);
     QCOMPARE(readStore(storePath()).size(), 1001);
     QVERIFY(!oldest.isNull());
 
-    events.push(makeEvent(QStringLiteral("new 2"), now.addSecs(1)));
+    events.push(makeEvent("new 2", now.addSecs(1)));
     QCOMPARE(changed.count(), 2);
     QCOMPARE(visible(events).size(), 1001);
     QVERIFY(!visibleNames(events).contains(QStringLiteral("old 0")));
@@ -234,8 +201,7 @@ void TestEventManager::prunesOldEventsAtStart() {
 
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Application started"), QStringLiteral("Ignition off")}));
+    QCOMPARE(visibleNames(events), (QStringList{"Application started", "Ignition off"}));
     QVERIFY(log.contains(QRegularExpression(
         QStringLiteral("^\\[EventManager\\] Deleted 1 event\\(s\\) older than %1 \\d\\d:")
             .arg(now.addDays(-30).date().toString(QStringLiteral("yyyy-MM-dd"))))));
@@ -263,16 +229,12 @@ void TestEventManager::todayAndYesterdayBounds() {
     const QDate today = QDate::currentDate();
     const QDate yesterday = today.addDays(-1);
     EventManager events(*m_config, storePath());
-    events.push(
-        makeEvent(QStringLiteral("today last second"), QDateTime(today, QTime(23, 59, 59, 0))));
-    events.push(
-        makeEvent(QStringLiteral("today too late"), QDateTime(today, QTime(23, 59, 59, 500))));
-    events.push(makeEvent(QStringLiteral("today first"), QDateTime(today, QTime(0, 0, 0, 0))));
-    events.push(makeEvent(QStringLiteral("yesterday noon"), QDateTime(yesterday, QTime(12, 0))));
-    events.push(makeEvent(QStringLiteral("yesterday too late"),
-                          QDateTime(yesterday, QTime(23, 59, 59, 1))));
-    events.push(
-        makeEvent(QStringLiteral("two days ago"), QDateTime(yesterday.addDays(-1), QTime(23, 59))));
+    events.push(makeEvent("today last second", QDateTime(today, QTime(23, 59, 59, 0))));
+    events.push(makeEvent("today too late", QDateTime(today, QTime(23, 59, 59, 500))));
+    events.push(makeEvent("today first", QDateTime(today, QTime(0, 0, 0, 0))));
+    events.push(makeEvent("yesterday noon", QDateTime(yesterday, QTime(12, 0))));
+    events.push(makeEvent("yesterday too late", QDateTime(yesterday, QTime(23, 59, 59, 1))));
+    events.push(makeEvent("two days ago", QDateTime(yesterday.addDays(-1), QTime(23, 59))));
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
     LogCapture log;
@@ -281,17 +243,15 @@ void TestEventManager::todayAndYesterdayBounds() {
         QSKIP("the day changed during the test");
     }
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("today last second"), QStringLiteral("today first")}));
+    QCOMPARE(visibleNames(events), (QStringList{"today last second", "today first"}));
     const QString from = QDateTime(today, QTime(0, 0)).toString(Qt::TextDate);
     const QString to = QDateTime(today, QTime(23, 59, 59)).toString(Qt::TextDate);
-    QCOMPARE(
-        log.lines(),
-        (QStringList{QStringLiteral("[EventManager] Filtering (period) : Today"),
-                     QStringLiteral("[EventManager] Filtering : from=%1 to=%2").arg(from, to)}));
+    QCOMPARE(log.all(),
+             (QStringList{"[EventManager] Filtering (period) : Today",
+                          QString("[EventManager] Filtering : from=%1 to=%2").arg(from, to)}));
 
     events.applyFilterPeriod(QStringLiteral("Yesterday"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("yesterday noon")});
+    QCOMPARE(visibleNames(events), QStringList{"yesterday noon"});
 
     events.applyFilterPeriod(QStringLiteral("All history"));
     QCOMPARE(visible(events).size(), 6);
@@ -302,24 +262,23 @@ void TestEventManager::todayAndYesterdayBounds() {
 void TestEventManager::nameFilterIgnoresCase() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-30)));
-    events.push(makeEvent(QStringLiteral("Application started"), now.addSecs(-20)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(-10)));
+    events.push(makeEvent("Ignition on", now.addSecs(-30)));
+    events.push(makeEvent("Application started", now.addSecs(-20)));
+    events.push(makeEvent("Ignition off", now.addSecs(-10)));
 
     LogCapture log;
     events.applyFilter(QStringLiteral("ign"));
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Ignition off"), QStringLiteral("Ignition on")}));
-    QCOMPARE(log.lines(), QStringList{QStringLiteral("[EventManager] Filtering : name=ign")});
+    QCOMPARE(visibleNames(events), (QStringList{"Ignition off", "Ignition on"}));
+    QCOMPARE(log.all(), QStringList{"[EventManager] Filtering : name=ign"});
     events.applyFilter(QStringLiteral("STARTED"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
 
     // A severity is only recorded: events carry none.
     QSignalSpy changed(&events, &EventManager::dataChanged);
     events.applyFilter(3);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(log.lines().last(), QStringLiteral("[EventManager] Filtering : severity=3"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    QCOMPARE(log.all().last(), QStringLiteral("[EventManager] Filtering : severity=3"));
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
 
     events.applyFilter(QString());
     QCOMPARE(visible(events).size(), 3);
@@ -328,22 +287,21 @@ void TestEventManager::nameFilterIgnoresCase() {
 void TestEventManager::filtersCombine() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-7200)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(-600)));
-    events.push(makeEvent(QStringLiteral("Application started"), now.addSecs(-300)));
+    events.push(makeEvent("Ignition on", now.addSecs(-7200)));
+    events.push(makeEvent("Ignition off", now.addSecs(-600)));
+    events.push(makeEvent("Application started", now.addSecs(-300)));
 
     events.applyFilter(QStringLiteral("ignition"));
     events.applyFilterPeriod(QStringLiteral("Last hour"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Ignition off")});
+    QCOMPARE(visibleNames(events), QStringList{"Ignition off"});
 
     // Pushed while the filters are set: shown only inside the bounds.
     QSignalSpy changed(&events, &EventManager::dataChanged);
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-60)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(3600)));
-    events.push(makeEvent(QStringLiteral("Maintenance login"), now.addSecs(-30)));
+    events.push(makeEvent("Ignition on", now.addSecs(-60)));
+    events.push(makeEvent("Ignition off", now.addSecs(3600)));
+    events.push(makeEvent("Maintenance login", now.addSecs(-30)));
     QCOMPARE(changed.count(), 3);
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Ignition on"), QStringLiteral("Ignition off")}));
+    QCOMPARE(visibleNames(events), (QStringList{"Ignition on", "Ignition off"}));
 
     events.applyFilterPeriod(QStringLiteral("Last 2 hours"));
     QCOMPARE(visibleNames(events).size(), 2);
@@ -361,22 +319,21 @@ void TestEventManager::filtersCombine() {
 void TestEventManager::filterFromEndsAtTheCall() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("before"), now.addSecs(-120)));
-    events.push(makeEvent(QStringLiteral("inside"), now.addSecs(-30)));
+    events.push(makeEvent("before", now.addSecs(-120)));
+    events.push(makeEvent("inside", now.addSecs(-30)));
 
     LogCapture log;
     events.applyFilter(now.addSecs(-60));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("inside")});
+    QCOMPARE(visibleNames(events), QStringList{"inside"});
     QCOMPARE(log.count(QStringLiteral("[EventManager] Filtering : from=") +
                        now.addSecs(-60).toString(Qt::TextDate) + QStringLiteral(" to=")),
              1);
 
     // Events after the moment of the call stay outside until the filter is set again.
-    events.push(makeEvent(QStringLiteral("later"), QDateTime::currentDateTime().addSecs(5)));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("inside")});
+    events.push(makeEvent("later", QDateTime::currentDateTime().addSecs(5)));
+    QCOMPARE(visibleNames(events), QStringList{"inside"});
     events.applyFilter(now.addSecs(-60), now.addSecs(60));
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("later"), QStringLiteral("inside")}));
+    QCOMPARE(visibleNames(events), (QStringList{"later", "inside"}));
 }
 
 void TestEventManager::savedEventsReloadWithEveryField() {
@@ -427,8 +384,8 @@ void TestEventManager::clearAll() {
     QCOMPARE(changed.count(), 0);
     QVERIFY(!QFile::exists(storePath()));
 
-    events.push(makeEvent(QStringLiteral("one"), QDateTime::currentDateTime()));
-    events.push(makeEvent(QStringLiteral("two"), QDateTime::currentDateTime()));
+    events.push(makeEvent("one", QDateTime::currentDateTime()));
+    events.push(makeEvent("two", QDateTime::currentDateTime()));
     QPointer<QObject> first = visible(events).first();
     changed.clear();
     events.clear();
@@ -446,16 +403,16 @@ void TestEventManager::clearAll() {
 void TestEventManager::clearBefore() {
     const QDateTime limit(QDate(2026, 12, 1), QTime(12, 0));
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("earlier"), limit.addMSecs(-1)));
-    events.push(makeEvent(QStringLiteral("at the limit"), limit));
-    events.push(makeEvent(QStringLiteral("after"), limit.addMSecs(1)));
+    events.push(makeEvent("earlier", limit.addMSecs(-1)));
+    events.push(makeEvent("at the limit", limit));
+    events.push(makeEvent("after", limit.addMSecs(1)));
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
     LogCapture log;
     events.clear(limit);
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("after")});
-    QCOMPARE(log.lines(), QStringList{QStringLiteral(
-                              "[EventManager] Deleted 2 event(s) older than 2026-12-01 12:00:00")});
+    QCOMPARE(visibleNames(events), QStringList{"after"});
+    QCOMPARE(log.all(), QStringList{QStringLiteral(
+                            "[EventManager] Deleted 2 event(s) older than 2026-12-01 12:00:00")});
     QCOMPARE(changed.count(), 1);
     QCOMPARE(readStore(storePath()).size(), 1);
 
@@ -483,8 +440,8 @@ void TestEventManager::garbageStoreKeptAside() {
     QCOMPARE(contents(storePath() + QStringLiteral(".bad")), garbage);
 
     // The log goes on working and the store becomes readable again.
-    events.push(makeEvent(QStringLiteral("Application started"), QDateTime::currentDateTime()));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    events.push(makeEvent("Application started", QDateTime::currentDateTime()));
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
     const QVector<Entry> stored = readStore(storePath());
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored[0].name, QStringLiteral("Application started"));
@@ -502,8 +459,8 @@ void TestEventManager::unwritableStoreKeepsMemory() {
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("events.ini")));
 
     LogCapture log;
-    events.push(makeEvent(QStringLiteral("Ignition off"), now));
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(1)));
+    events.push(makeEvent("Ignition off", now));
+    events.push(makeEvent("Ignition on", now.addSecs(1)));
     QCOMPARE(log.count(QStringLiteral("[EventManager] WARN: Cannot write saved events : ") +
                        storePath()),
              2);
@@ -517,8 +474,8 @@ void TestEventManager::badPushesAreDropped() {
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("events.ini")));
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QVERIFY(log.lines().contains(
-        QStringLiteral("[EventManager] WARN: Cannot read saved events : ") + storePath()));
+    QVERIFY(log.all().contains(QStringLiteral("[EventManager] WARN: Cannot read saved events : ") +
+                               storePath()));
     QVERIFY(visible(events).isEmpty());
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
@@ -526,7 +483,7 @@ void TestEventManager::badPushesAreDropped() {
     QCOMPARE(changed.count(), 0);
     QCOMPARE(log.count(QStringLiteral("[EventManager] WARN: Ignoring an empty event")), 1);
 
-    Event* once = makeEvent(QStringLiteral("once"), QDateTime::currentDateTime());
+    Event* once = makeEvent("once", QDateTime::currentDateTime());
     events.push(once);
     events.push(once);
     QCOMPARE(changed.count(), 1);
@@ -538,7 +495,7 @@ void TestEventManager::badPushesAreDropped() {
 void TestEventManager::qmlSeesNewestFirstList() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-10)));
+    events.push(makeEvent("Ignition on", now.addSecs(-10)));
 
     QQmlEngine engine;
     engine.rootContext()->setContextProperty(QStringLiteral("eventLog"), &events);
@@ -553,15 +510,14 @@ void TestEventManager::qmlSeesNewestFirstList() {
         QUrl());
     std::unique_ptr<QObject> view(component.create());
     QVERIFY2(view, qPrintable(component.errorString()));
-    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
+    QCOMPARE(view->property("names").toStringList(), QStringList{"Ignition on"});
 
     // The bindings follow every change of the view.
-    events.push(makeEvent(QStringLiteral("Ignition off"), now));
-    QCOMPARE(view->property("names").toStringList(),
-             (QStringList{QStringLiteral("Ignition off"), QStringLiteral("Ignition on")}));
+    events.push(makeEvent("Ignition off", now));
+    QCOMPARE(view->property("names").toStringList(), (QStringList{"Ignition off", "Ignition on"}));
     QCOMPARE(view->property("first").toDateTime(), now);
     events.applyFilter(QStringLiteral("on on"));
-    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
+    QCOMPARE(view->property("names").toStringList(), QStringList{"Ignition on"});
 }
 
 QTEST_MAIN(TestEventManager)

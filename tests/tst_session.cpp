@@ -7,28 +7,10 @@
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "GUIManager.h"
+#include "LogCapture.h"
 #include "SessionManager.h"
 
 namespace {
-
-// Collects the log lines written while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) {
-        s_lines.append(text);
-    }
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 // Records the session's signals in the order they come.
 class SignalOrder : public QObject {
@@ -112,7 +94,7 @@ void TestSession::onlyDefaultPinOpensSession() {
     QCOMPARE(order.take(), QVector<QString>(wrong.size(), DENIED).toList());
     QVERIFY(!session.sessionActive());
     QCOMPARE(session.remainingTime(), -1);
-    QCOMPARE(log.lines().count(QStringLiteral("[SessionManager]  WARN: User entered wrong pin")),
+    QCOMPARE(log.all().count(QStringLiteral("[SessionManager]  WARN: User entered wrong pin")),
              wrong.size());
 
     session.loginRequest(QStringLiteral("8602"));
@@ -124,9 +106,9 @@ void TestSession::onlyDefaultPinOpensSession() {
     QCOMPARE(session.user()->surname, QStringLiteral("Admin"));
     // A ten-minute timer may run a little late, never short of the ten minutes by much.
     QVERIFY(session.remainingTime() > 500000);
-    QCOMPARE(log.lines().last(),
+    QCOMPARE(log.all().last(),
              QStringLiteral("[SessionManager]  User logged-in :  \"ZORV\" ,  \"Admin\""));
-    QCOMPARE(log.lines().count(QStringLiteral("[SessionManager]  Login requested with PIN")),
+    QCOMPARE(log.all().count(QStringLiteral("[SessionManager]  Login requested with PIN")),
              wrong.size() + 1);
 }
 
@@ -181,7 +163,7 @@ void TestSession::logout() {
         LogCapture log;
         session.logoutRequest();
         QVERIFY(order.take().isEmpty());
-        QVERIFY(log.lines().isEmpty());
+        QVERIFY(log.all().isEmpty());
     }
 
     session.loginRequest(QStringLiteral("8602"));
@@ -193,9 +175,7 @@ void TestSession::logout() {
     QCOMPARE(session.user(), nullptr);
     QCOMPARE(session.remainingTime(), -1);
     QVERIFY(!sessionTimer(session)->isActive());
-    QCOMPARE(
-        log.lines(),
-        QStringList{QStringLiteral("[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\"")});
+    QCOMPARE(log.all(), QStringList{"[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\""});
 
     session.logoutRequest();
     QVERIFY(order.take().isEmpty());
@@ -218,10 +198,9 @@ void TestSession::sessionExpiresAfterTenMinutes() {
     timer->start(1);
     QTRY_VERIFY(!session.sessionActive());
     QCOMPARE(order.take(), QStringList{ACTIVE});
-    QCOMPARE(log.lines(),
-             (QStringList{
-                 QStringLiteral("[SessionManager]  Session expired"),
-                 QStringLiteral("[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\"")}));
+    QCOMPARE(log.all(),
+             (QStringList{"[SessionManager]  Session expired",
+                          "[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\""}));
     QVERIFY(!timer->isActive());
     QCOMPARE(session.remainingTime(), -1);
 
@@ -284,8 +263,7 @@ void TestSession::loginAndLogoutEvents() {
     EventLogin nobody(nullptr);
     QCOMPARE(nobody.name(), QStringLiteral("Maintenance login"));
     QVERIFY(nobody.description().startsWith(QStringLiteral("User ID : \nFirst name : \n")));
-    QCOMPARE(log.lines(),
-             QStringList{QStringLiteral("[EventLogin]  WARN: Login event without a user")});
+    QCOMPARE(log.all(), QStringList{"[EventLogin]  WARN: Login event without a user"});
 }
 
 QTEST_MAIN(TestSession)
