@@ -552,30 +552,15 @@ void TestNetwork::ethernetSave_data() {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("manual") << "manual"
-                            << QByteArray(
-                                   "{\n"
-                                   "    \"address\": \"10.1.2.3\",\n"
-                                   "    \"dns0\": \"10.1.0.53\",\n"
-                                   "    \"dns1\": \"1.1.1.1\",\n"
-                                   "    \"gateway\": \"10.1.0.1\",\n"
-                                   "    \"interface\": \"eth0\",\n"
-                                   "    \"method\": \"manual\",\n"
-                                   "    \"netmask\": \"255.255.0.0\"\n"
-                                   "}\n");
-    const char* empty =
-        "{\n"
-        "    \"address\": \"\",\n"
-        "    \"dns0\": \"\",\n"
-        "    \"dns1\": \"\",\n"
-        "    \"gateway\": \"\",\n"
-        "    \"interface\": \"eth0\",\n"
-        "    \"method\": \"%1\",\n"
-        "    \"netmask\": \"\"\n"
-        "}\n";
-    QTest::newRow("auto") << "auto" << QString::fromLatin1(empty).arg("auto").toUtf8();
-    QTest::newRow("capital Manual")
-        << "Manual" << QString::fromLatin1(empty).arg("Manual").toUtf8();
+    // The static fields go out only with "manual", spelt exactly so.
+    QTest::newRow("manual") << "manual" << indented(R"({"address": "10.1.2.3", "dns0": "10.1.0.53",
+                                            "dns1": "1.1.1.1", "gateway": "10.1.0.1",
+                                            "interface": "eth0", "method": "manual",
+                                            "netmask": "255.255.0.0"})");
+    const QString empty = R"({"address": "", "dns0": "", "dns1": "", "gateway": "",
+                              "interface": "eth0", "method": "%1", "netmask": ""})";
+    QTest::newRow("auto") << "auto" << indented(empty.arg("auto").toUtf8());
+    QTest::newRow("capital Manual") << "Manual" << indented(empty.arg("Manual").toUtf8());
 }
 
 void TestNetwork::ethernetSave() {
