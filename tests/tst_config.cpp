@@ -164,7 +164,7 @@ void TestConfig::firstStartWritesEveryDefault() {
     QCOMPARE(config.keys(), GUIManager::Defaults.keys());
 
     // A PIN with leading zeros keeps them through the file.
-    config.set("gui/settingsPin", QStringLiteral("0042"));
+    config.set("gui/settingsPin", "0042");
     Config again(m_path, GUIManager::Defaults);
     QCOMPARE(again.get("gui/settingsPin").toString(), QStringLiteral("0042"));
 }
@@ -238,7 +238,7 @@ void TestConfig::ownWritesAndUnchangedSavesAreSilent() {
     QCOMPARE(changedSpy.count(), 0);
 
     // The store's own writes are not outside edits.
-    config.set("gui/locale", QStringLiteral("en_US"));
+    config.set("gui/locale", "en_US");
     config.set("gui/displayOffMin", 5);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 0);
@@ -260,12 +260,12 @@ void TestConfig::setStoresOneValueAndRewritesTheFile() {
 
     // The same value, as number or as its text: nothing stored, written or emitted.
     config.set("mqtt/port", 1884);
-    config.set("mqtt/port", QStringLiteral("1884"));
-    config.set("mqtt/host", QStringLiteral("localhost"));
+    config.set("mqtt/port", "1884");
+    config.set("mqtt/host", "localhost");
     QCOMPARE(changedSpy.count(), 0);
     QCOMPARE(readBytes(m_path), content);
 
-    config.set("mqtt/host", QStringLiteral("broker.example"));
+    config.set("mqtt/host", "broker.example");
     QCOMPARE(changedSpy.count(), 1);
     QCOMPARE(changedSpy.at(0).at(0).toMap(),
              (QVariantMap{{"mqtt/host", QStringLiteral("broker.example")}}));
@@ -281,7 +281,7 @@ void TestConfig::setStoresOneValueAndRewritesTheFile() {
     QCOMPARE(entries.value("gui/locale"), QStringLiteral("el_GR"));
 
     // A key the defaults do not know is stored too.
-    config.set("extra/key", QStringLiteral("value"));
+    config.set("extra/key", "value");
     QCOMPARE(changedSpy.count(), 2);
     QCOMPARE(parseIni(readBytes(m_path)).value("extra/key"), QStringLiteral("value"));
 }
@@ -296,7 +296,7 @@ void TestConfig::overridesWinUntilSetChangesTheValue() {
     QVERIFY(!config.keys().contains("config"));
 
     // Overrides never reach the file nor the export.
-    config.set("mqtt/host", QStringLiteral("broker.example"));
+    config.set("mqtt/host", "broker.example");
     QCOMPARE(parseIni(readBytes(m_path)).value("mqtt/port"), QStringLiteral("1883"));
     QVERIFY(!parseIni(readBytes(m_path)).contains("/config"));
     QCOMPARE(config.toJson().value("mqtt").toObject().value("port").toInt(), 1883);
@@ -320,8 +320,8 @@ void TestConfig::overridesWinUntilSetChangesTheValue() {
     QCOMPARE(parseIni(readBytes(m_path)).value("mqtt/port"), QStringLiteral("1885"));
 
     // The most recently added override is the one looked up.
-    config.addOverrides({{"mqtt/host", QStringLiteral("first")}});
-    config.addOverrides({{"mqtt/host", QStringLiteral("second")}});
+    config.addOverrides({{"mqtt/host", "first"}});
+    config.addOverrides({{"mqtt/host", "second"}});
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("second"));
     QCOMPARE(changedSpy.count(), 2);
 }
@@ -412,7 +412,7 @@ void TestConfig::toJsonGroupsStoredSettings() {
 
 void TestConfig::deletedFileIsWrittenAgainAndWatched() {
     Config config(m_path, GUIManager::Defaults);
-    config.set("gui/locale", QStringLiteral("en_US"));
+    config.set("gui/locale", "en_US");
     const QVariantMap before = snapshot(config);
     QSignalSpy fileSpy(&config, &Config::configFileChanged);
     QSignalSpy changedSpy(&config, &Config::configChanged);
@@ -455,7 +455,7 @@ void TestConfig::replacedFileWithRelativeNameIsStillWatched() {
         ~Restore() { QDir::setCurrent(path); }
     } restore{previous};
 
-    Config config(QStringLiteral("gui.conf"), GUIManager::Defaults);
+    Config config("gui.conf", GUIManager::Defaults);
     QVERIFY(QFileInfo::exists(m_dir->filePath("gui.conf")));
     QCOMPARE(config.filename(), QStringLiteral("gui.conf"));
     QSignalSpy changedSpy(&config, &Config::configChanged);
@@ -509,7 +509,7 @@ void TestConfig::garbageFileNeverLosesValues() {
         QVERIFY(log.contains("Ignoring malformed key"));
 
         // The next change writes a sound file over the garbage.
-        config.set("gui/locale", QStringLiteral("en_US"));
+        config.set("gui/locale", "en_US");
         const QMap<QString, QString> entries = parseIni(readBytes(m_path));
         QCOMPARE(QStringList(entries.keys()), GUIManager::Defaults.keys());
         QCOMPARE(entries.value("gui/locale"), QStringLiteral("en_US"));
@@ -546,7 +546,7 @@ void TestConfig::unreadableFileStartsWithDefaults() {
     QVERIFY(log.contains("Could not read config file"));
 
     QSignalSpy changedSpy(&config, &Config::configChanged);
-    config.set("mqtt/host", QStringLiteral("broker.example"));
+    config.set("mqtt/host", "broker.example");
     QCOMPARE(changedSpy.count(), 1);
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("broker.example"));
     QVERIFY(log.contains("Could not write config file"));
@@ -591,7 +591,7 @@ void TestConfig::unwritableFileKeepsValuesInMemory() {
 void TestConfig::printListsEffectiveValues() {
     Config config(m_path, GUIManager::Defaults);
     config.addOverrides({{"mqtt/port", 1884}});
-    config.set("gui/locale", QStringLiteral("en_US"));
+    config.set("gui/locale", "en_US");
 
     LogCapture log;
     config.print();
@@ -604,11 +604,11 @@ void TestConfig::printListsEffectiveValues() {
     QCOMPARE(lines.last(), rule);
     // Keys ascending, padded to the longest key ("gui/shutdownDelaySec", 20 characters).
     QCOMPARE(lines.at(3), QStringLiteral("[Config]  gui/animSwitchSec    : 0"));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  gui/locale           : en_US")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  gui/shutdownDelaySec : 60")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  log/stderr           : true")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  mqtt/password        : ")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  mqtt/port            : 1884")));
+    QVERIFY(lines.contains("[Config]  gui/locale           : en_US"));
+    QVERIFY(lines.contains("[Config]  gui/shutdownDelaySec : 60"));
+    QVERIFY(lines.contains("[Config]  log/stderr           : true"));
+    QVERIFY(lines.contains("[Config]  mqtt/password        : "));
+    QVERIFY(lines.contains("[Config]  mqtt/port            : 1884"));
     QCOMPARE(lines.at(27), QStringLiteral("[Config]  topics/network       : zorv/network"));
 }
 

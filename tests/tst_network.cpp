@@ -98,7 +98,7 @@ void TestNetwork::connectAll(manager::MqttClient& client, Peer& peer, LogCapture
     bool live = false;
     for (int attempt = 0; attempt < 20 && !live; ++attempt) {
         QVERIFY(peer.publish(probeTopic, QByteArrayLiteral("probe")));
-        live = waitUntil([&] { return log.count(QStringLiteral("Failed to parse")) > 0; }, 500);
+        live = waitUntil([&] { return log.count("Failed to parse") > 0; }, 500);
     }
     QVERIFY2(live, "the manager's subscriptions never became live");
     QTest::qWait(50);
@@ -116,15 +116,15 @@ void TestNetwork::ipv4SettersInsertKeyAndSignalOnlyOnChange() {
     // yet leaves the key present with a null value.
     ipv4.setAddress(QString());
     QCOMPARE(emitted.take(), QString());
-    QVERIFY(ipv4.toMap().contains(QStringLiteral("address")));
-    QVERIFY(ipv4.toMap().value(QStringLiteral("address")).isNull());
+    QVERIFY(ipv4.toMap().contains("address"));
+    QVERIFY(ipv4.toMap().value("address").isNull());
     QCOMPARE(ipv4.toMap().size(), 1);
 
-    ipv4.setAddress(QStringLiteral("10.0.0.5"));
-    ipv4.setMask(QStringLiteral("255.0.0.0"));
-    ipv4.setGateway(QStringLiteral("10.0.0.1"));
-    ipv4.setDns0(QStringLiteral("10.0.0.2"));
-    ipv4.setDns1(QStringLiteral("10.0.0.3"));
+    ipv4.setAddress("10.0.0.5");
+    ipv4.setMask("255.0.0.0");
+    ipv4.setGateway("10.0.0.1");
+    ipv4.setDns0("10.0.0.2");
+    ipv4.setDns1("10.0.0.3");
     QCOMPARE(emitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
                                             "dns0Changed dns1Changed"));
     const QVariantMap wire{{"address", "10.0.0.5"},
@@ -135,12 +135,12 @@ void TestNetwork::ipv4SettersInsertKeyAndSignalOnlyOnChange() {
     QCOMPARE(ipv4.toMap(), wire);
     QCOMPARE(ipv4.mask(), QStringLiteral("255.0.0.0"));
 
-    ipv4.setAddress(QStringLiteral("10.0.0.5"));
-    ipv4.setDns1(QStringLiteral("10.0.0.3"));
+    ipv4.setAddress("10.0.0.5");
+    ipv4.setDns1("10.0.0.3");
     QCOMPARE(emitted.take(), QString());
 
     // The record checks nothing: any text is held as given.
-    ipv4.setGateway(QStringLiteral("not an address"));
+    ipv4.setGateway("not an address");
     QCOMPARE(emitted.take(), QStringLiteral("gatewayChanged"));
     QCOMPARE(ipv4.gateway(), QStringLiteral("not an address"));
 }
@@ -252,9 +252,7 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
              QStringLiteral("interfaceChanged stateChanged typeChanged ipv4Changed"));
     QCOMPARE(ipv4Emitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
                                                 "dns0Changed dns1Changed"));
-    QCOMPARE(
-        log.count(QStringLiteral("[Network]  Processing status topic  \"") + m_base + "/status\""),
-        1);
+    QCOMPARE(log.count("[Network]  Processing status topic  \"" + m_base + "/status\""), 1);
 
     // The same message again: only the primary connection is announced again.
     QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
@@ -369,8 +367,7 @@ void TestNetwork::topicsMatchWholeStrings() {
 
     // The info topic is only logged; a zero byte ends the topic.
     emit client.received(networkFixture("info.json"), (m_base + "/info").toUtf8() + '\0' + "junk");
-    QCOMPARE(log.count(QStringLiteral("[Network]  Processing info topic  \"") + m_base + "/info\""),
-             1);
+    QCOMPARE(log.count("[Network]  Processing info topic  \"" + m_base + "/info\""), 1);
     QCOMPARE(emitted.take(), QString());
 
     // A top-level array reaches the status handler as an empty object.
