@@ -17,83 +17,17 @@
 
 #include "Broker.h"
 #include "Clock.h"
+#include "Emissions.h"
+#include "Fixtures.h"
+#include "LogCapture.h"
 #include "MqttClient.h"
 #include "Peer.h"
 
 namespace {
 
-QByteArray fixture(const QString& name) {
-    QFile file(qEnvironmentVariable("QUELLAN_SOURCE_DIR") +
-               QStringLiteral("/tests/fixtures/clock/") + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing fixture %s", qPrintable(file.fileName()));
-    }
-    return file.readAll();
+QByteArray clockFixture(const QString& name) {
+    return fixture("clock/" + name);
 }
-
-// Every log line written while it lives, passed on to the previous handler too; the
-// shared MQTT client's own lines are passed on only.
-class LogCapture {
-public:
-    LogCapture() {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture() {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-    QStringList all() const { return m_lines; }
-    int count(const QString& text) const { return m_lines.filter(text).size(); }
-    void clear() { m_lines.clear(); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (!text.startsWith(QLatin1String("[MqttClient]"))) {
-            s_current->m_lines.append(text);
-        }
-        if (s_current->m_previous) {
-            s_current->m_previous(type, context, text);
-        }
-    }
-    static LogCapture* s_current;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
-LogCapture* LogCapture::s_current = nullptr;
-
-// Spies on every signal an object declares and tells which fired since the last
-// take(), in declaration order, with a count where a signal fired more than once.
-class Emissions {
-public:
-    explicit Emissions(QObject* object) {
-        const QMetaObject* meta = object->metaObject();
-        for (int i = QObject::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
-            const QMetaMethod method = meta->method(i);
-            if (method.methodType() == QMetaMethod::Signal) {
-                m_names << QString::fromLatin1(method.name());
-                m_spies.push_back(std::make_unique<QSignalSpy>(object, method));
-            }
-        }
-    }
-    QString take() {
-        QStringList fired;
-        for (size_t i = 0; i < m_spies.size(); ++i) {
-            const int n = m_spies[i]->count();
-            if (n == 1) {
-                fired << m_names[int(i)];
-            } else if (n > 1) {
-                fired << QStringLiteral("%1 x%2").arg(m_names[int(i)]).arg(n);
-            }
-            m_spies[i]->clear();
-        }
-        return fired.join(QLatin1Char(' '));
-    }
-
-private:
-    QStringList m_names;
-    std::vector<std::unique_ptr<QSignalSpy>> m_spies;
-};
 
 // A stand-in for timedatectl in a private folder put first on PATH for the test.
 // Every call appends its arguments to calls.log, one per line, then "--end--".
@@ -121,8 +55,8 @@ public:
               "fi\n");
         QFile::setPermissions(m_dir.filePath("timedatectl"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        write("list-timezones.out", fixture("timezones.txt"));
-        write("status.out", fixture("timedatectl-status.txt"));
+        write("list-timezones.out", clockFixture("timezones.txt"));
+        write("status.out", clockFixture("timedatectl-status.txt"));
         qputenv("PATH", (m_dir.path() + ':' + m_path).toLocal8Bit());
     }
     ~FakeTool() { qputenv("PATH", m_path.toLocal8Bit()); }
@@ -260,7 +194,7 @@ void TestClock::readsZoneListAndCurrentZone() {
 void TestClock::statusLine_data() {
     QTest::addColumn<QByteArray>("status");
     QTest::addColumn<QString>("zone");
-    QTest::newRow("full status") << fixture("timedatectl-status.txt") << "Europe/Athens";
+    QTest::newRow("full status") << clockFixture("timedatectl-status.txt") << "Europe/Athens";
     QTest::newRow("negative offset")
         << QByteArray("Time zone: America/Argentina/Buenos_Aires (-03, -0300)\n")
         << "America/Argentina/Buenos_Aires";
@@ -312,15 +246,14 @@ void TestClock::setTimezoneSendsNameAsOneArgument() {
 
 void TestClock::zoneNamesThatLookLikeOptionsAreRefused() {
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Emissions emitted(&clock);
     tool.clearCalls();
     log.clear();
 
-    for (const QString& name :
-         {QStringLiteral("--help"), QStringLiteral("-H root@host"), QStringLiteral("-")}) {
+    for (const char* name : {"--help", "-H root@host", "-"}) {
         clock.setTimezone(name);
     }
     QCOMPARE(tool.calls(), QList<QStringList>());
@@ -334,7 +267,7 @@ void TestClock::zoneNamesThatLookLikeOptionsAreRefused() {
 void TestClock::missingTool() {
     FakeTool tool;
     tool.remove();
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Emissions emitted(&clock);
@@ -352,7 +285,7 @@ void TestClock::hangingToolIsCutOffAfterWait() {
     // The list is printed in part, then the tool hangs.
     tool.write("list-timezones.out", "Europe/Athens\nEurope/Lon");
     tool.write("list-timezones.hang", "");
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Emissions emitted(&clock);
@@ -378,7 +311,7 @@ void TestClock::hangingToolIsCutOffAfterWait() {
 
 void TestClock::asksForNtpStateOnConnect() {
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     QCOMPARE(log.all(), QStringList());  // subscribing logs nothing
@@ -408,34 +341,34 @@ void TestClock::asksForNtpStateOnConnect() {
 
 void TestClock::mirrorsNtpStatusAndConfig() {
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Peer peer;
     connectAll(client, peer, log);
     Emissions emitted(&clock);
 
-    QVERIFY(peer.publish(kTopics + "/status", fixture("ntp-status-synced.json")));
+    QVERIFY(peer.publish(kTopics + "/status", clockFixture("ntp-status-synced.json")));
     QVERIFY(waitUntil([&] { return clock.ntpSynced(); }));
     QVERIFY(clock.ntpEnabled());
     QCOMPARE(emitted.take(), QStringLiteral("ntpEnabledChanged ntpSyncedChanged"));
 
-    QVERIFY(peer.publish(kTopics + "/config", fixture("ntp-config.json")));
+    QVERIFY(peer.publish(kTopics + "/config", clockFixture("ntp-config.json")));
     QVERIFY(waitUntil([&] { return clock.ntpServer() == "pool.ntp.org"; }));
     QCOMPARE(emitted.take(), QStringLiteral("ntpServerChanged"));
 
     // Repeats change nothing.
-    QVERIFY(peer.publish(kTopics + "/status", fixture("ntp-status-synced.json")));
-    QVERIFY(peer.publish(kTopics + "/config", fixture("ntp-config.json")));
+    QVERIFY(peer.publish(kTopics + "/status", clockFixture("ntp-status-synced.json")));
+    QVERIFY(peer.publish(kTopics + "/config", clockFixture("ntp-config.json")));
     QVERIFY(peer.publish(kTopics + "/status", "{\"enabled\": false, \"synced\": false}"));
     QVERIFY(waitUntil([&] { return !clock.ntpSynced(); }));
     QCOMPARE(emitted.take(), QStringLiteral("ntpEnabledChanged ntpSyncedChanged"));
 
     // Missing members count as false and empty text.
-    QVERIFY(peer.publish(kTopics + "/status", fixture("ntp-status-synced.json")));
+    QVERIFY(peer.publish(kTopics + "/status", clockFixture("ntp-status-synced.json")));
     QVERIFY(waitUntil([&] { return clock.ntpSynced(); }));
     emitted.take();
-    QVERIFY(peer.publish(kTopics + "/config", fixture("ntp-config-disabled.json")));
+    QVERIFY(peer.publish(kTopics + "/config", clockFixture("ntp-config-disabled.json")));
     QVERIFY(waitUntil([&] { return clock.ntpServer().isEmpty(); }));
     QCOMPARE(emitted.take(), QStringLiteral("ntpServerChanged ntpEnabledChanged"));
     QVERIFY(!clock.ntpEnabled());
@@ -445,12 +378,12 @@ void TestClock::mirrorsNtpStatusAndConfig() {
 
 void TestClock::ntpRequestsLeaveStateToService() {
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Peer peer;
     connectAll(client, peer, log);
-    QVERIFY(peer.publish(kTopics + "/config", fixture("ntp-config.json")));
+    QVERIFY(peer.publish(kTopics + "/config", clockFixture("ntp-config.json")));
     QVERIFY(waitUntil([&] { return clock.ntpServer() == "pool.ntp.org"; }));
     QTest::qWait(50);
     peer.clear();
@@ -463,18 +396,14 @@ void TestClock::ntpRequestsLeaveStateToService() {
     // A new server goes out with the current flag; the property waits for the answer.
     clock.setNtpServer("ntp.example.org");
     QVERIFY(waitUntil([&] { return peer.count(set) == 1; }));
-    QCOMPARE(peer.messages(set).at(0).payload, QByteArray("{\n"
-                                                          "    \"enabled\": true,\n"
-                                                          "    \"server\": \"ntp.example.org\"\n"
-                                                          "}\n"));
+    QCOMPARE(peer.messages(set).at(0).payload,
+             QByteArray("{\n    \"enabled\": true,\n    \"server\": \"ntp.example.org\"\n}\n"));
     QCOMPARE(clock.ntpServer(), QStringLiteral("pool.ntp.org"));
 
     clock.setProperty("ntpEnabled", false);
     QVERIFY(waitUntil([&] { return peer.count(set) == 2; }));
-    QCOMPARE(peer.messages(set).at(1).payload, QByteArray("{\n"
-                                                          "    \"enabled\": false,\n"
-                                                          "    \"server\": \"pool.ntp.org\"\n"
-                                                          "}\n"));
+    QCOMPARE(peer.messages(set).at(1).payload,
+             indented(R"({"enabled": false, "server": "pool.ntp.org"})"));
     QVERIFY(clock.ntpEnabled());
     QCOMPARE(emitted.take(), QString());
     QCOMPARE(log.all(),
@@ -496,11 +425,11 @@ void TestClock::ntpRequestsLeaveStateToService() {
 
 void TestClock::topicsAreMatchedByContent() {
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Emissions emitted(&clock);
-    const QByteArray synced = fixture("ntp-status-synced.json");
+    const QByteArray synced = clockFixture("ntp-status-synced.json");
 
     // Outside the base topic: dropped by the scope test.
     emit client.received(synced, QByteArrayLiteral("other/clock/ntp/status"));
@@ -511,7 +440,7 @@ void TestClock::topicsAreMatchedByContent() {
     QCOMPARE(emitted.take(), QStringLiteral("ntpEnabledChanged ntpSyncedChanged"));
 
     // Anywhere in the topic, even with more after it.
-    emit client.received(fixture("ntp-config.json"), (kTopics + "/config/latest").toUtf8());
+    emit client.received(clockFixture("ntp-config.json"), (kTopics + "/config/latest").toUtf8());
     QCOMPARE(clock.ntpServer(), QStringLiteral("pool.ntp.org"));
 
     // Under the base topic but neither text: ignored without a word.
@@ -523,26 +452,23 @@ void TestClock::topicsAreMatchedByContent() {
 void TestClock::malformedPayloadsAreDropped_data() {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QByteArray>("payload");
-    for (const QString& suffix : {QStringLiteral("/status"), QStringLiteral("/config")}) {
-        const QByteArray name = suffix.toUtf8();
-        QTest::newRow(name + " empty") << suffix << QByteArray();
-        QTest::newRow(name + " text") << suffix << QByteArray("synced");
-        QTest::newRow(name + " cut") << suffix << QByteArray("{\"enabled\": fal");
-        QTest::newRow(name + " binary") << suffix << QByteArray("\x00\x01\xfe", 3);
-    }
+    QTest::newRow("status empty") << "/status" << QByteArray();
+    QTest::newRow("status cut") << "/status" << QByteArray("{\"enabled\": fal");
+    QTest::newRow("config text") << "/config" << QByteArray("synced");
+    QTest::newRow("config binary") << "/config" << QByteArray("\x00\x01\xfe", 3);
 }
 
 void TestClock::malformedPayloadsAreDropped() {
     QFETCH(QString, suffix);
     QFETCH(QByteArray, payload);
     FakeTool tool;
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Clock clock(client, kBase);
     Peer peer;
     connectAll(client, peer, log);
-    QVERIFY(peer.publish(kTopics + "/status", fixture("ntp-status-synced.json")));
-    QVERIFY(peer.publish(kTopics + "/config", fixture("ntp-config.json")));
+    QVERIFY(peer.publish(kTopics + "/status", clockFixture("ntp-status-synced.json")));
+    QVERIFY(peer.publish(kTopics + "/config", clockFixture("ntp-config.json")));
     QVERIFY(waitUntil([&] { return clock.ntpSynced() && clock.ntpServer() == "pool.ntp.org"; }));
     Emissions emitted(&clock);
 

@@ -9,39 +9,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
 #include "Config.h"
 #include "GUIManager.h"
+#include "LogCapture.h"
 
 namespace {
-
-QStringList g_messages;
-
-void captureMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
-    g_messages.append(text);
-}
-
-// Collects the log lines written while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        g_messages.clear();
-        m_previous = qInstallMessageHandler(captureMessage);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return g_messages; }
-    bool contains(const QString& part) const {
-        for (const QString& line : g_messages) {
-            if (line.contains(part)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    QtMessageHandler m_previous = nullptr;
-};
 
 QByteArray readBytes(const QString& path) {
     QFile file(path);
@@ -121,6 +95,14 @@ class TestConfig : public QObject {
     Q_OBJECT
 
 private slots:
+    // Each case has a folder of its own, with the store's file at m_path.
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_path = m_dir->filePath("gui.conf");
+    }
+    void cleanup() { m_dir.reset(); }
+
     void defaultsTable();
     void firstStartWritesEveryDefault();
     void partialFileKeepsDefaultsAndIsNotRewritten();
@@ -138,6 +120,10 @@ private slots:
     void unreadableFileStartsWithDefaults();
     void unwritableFileKeepsValuesInMemory();
     void printListsEffectiveValues();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
 };
 
 void TestConfig::defaultsTable() {
@@ -161,14 +147,12 @@ void TestConfig::defaultsTable() {
 }
 
 void TestConfig::firstStartWritesEveryDefault() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     LogCapture log;
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QVERIFY(log.contains("Creating default config file"));
 
     QStringList sections;
-    const QMap<QString, QString> entries = parseIni(readBytes(path), &sections);
+    const QMap<QString, QString> entries = parseIni(readBytes(m_path), &sections);
     QCOMPARE(sections, (QStringList{"gui", "log", "mqtt", "topics"}));
     QCOMPARE(QStringList(entries.keys()), GUIManager::Defaults.keys());
     for (auto it = GUIManager::Defaults.cbegin(); it != GUIManager::Defaults.cend(); ++it) {
@@ -180,28 +164,24 @@ void TestConfig::firstStartWritesEveryDefault() {
     QCOMPARE(config.keys(), GUIManager::Defaults.keys());
 
     // A PIN with leading zeros keeps them through the file.
-    config.set("gui/settingsPin", QStringLiteral("0042"));
-    Config again(path, GUIManager::Defaults);
+    config.set("gui/settingsPin", "0042");
+    Config again(m_path, GUIManager::Defaults);
     QCOMPARE(again.get("gui/settingsPin").toString(), QStringLiteral("0042"));
 }
 
 void TestConfig::partialFileKeepsDefaultsAndIsNotRewritten() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     const QByteArray content = "; written by hand\n[mqtt]\nport=1884\n";
-    writeInPlace(path, content);
+    writeInPlace(m_path, content);
 
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QCOMPARE(config.get("mqtt/port").toInt(), 1884);
     QCOMPARE(snapshot(config), withChange(defaultsAsText(), "mqtt/port", "1884"));
-    QCOMPARE(readBytes(path), content);
+    QCOMPARE(readBytes(m_path), content);
 }
 
 void TestConfig::outsideEditsAreReportedOnce() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
-    const QByteArray original = readBytes(path);
+    Config config(m_path, GUIManager::Defaults);
+    const QByteArray original = readBytes(m_path);
 
     QStringList order;
     connect(&config, &Config::configFileChanged, this, [&] { order << "file"; });
@@ -212,7 +192,7 @@ void TestConfig::outsideEditsAreReportedOnce() {
     // In place, as most editors on the device write.
     QByteArray edited = original;
     edited.replace("host=localhost", "host=broker.example");
-    writeInPlace(path, edited);
+    writeInPlace(m_path, edited);
     QTRY_COMPARE(changedSpy.count(), 1);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 1);
@@ -224,13 +204,13 @@ void TestConfig::outsideEditsAreReportedOnce() {
 
     // Replaced by rename, twice: the watch must follow the new file each time.
     edited.replace("port=1883", "port=1999");
-    writeReplacing(path, edited);
+    writeReplacing(m_path, edited);
     QTRY_COMPARE(changedSpy.count(), 2);
     QCOMPARE(changedSpy.at(1).at(0).toMap(), (QVariantMap{{"mqtt/port", QStringLiteral("1999")}}));
     QCOMPARE(config.get("mqtt/port").toInt(), 1999);
 
     edited.replace("level=2", "level=3");
-    writeReplacing(path, edited);
+    writeReplacing(m_path, edited);
     QTRY_COMPARE(changedSpy.count(), 3);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(changedSpy.count(), 3);
@@ -239,64 +219,60 @@ void TestConfig::outsideEditsAreReportedOnce() {
 
     // A key removed from the file keeps its value.
     edited.replace("level=3\n", "");
-    writeInPlace(path, edited);
+    writeInPlace(m_path, edited);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(changedSpy.count(), 3);
     QCOMPARE(config.get("log/level").toInt(), 3);
 }
 
 void TestConfig::ownWritesAndUnchangedSavesAreSilent() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QSignalSpy fileSpy(&config, &Config::configFileChanged);
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
-    const QByteArray content = readBytes(path);
-    writeInPlace(path, content);
-    writeReplacing(path, content);
+    const QByteArray content = readBytes(m_path);
+    writeInPlace(m_path, content);
+    writeReplacing(m_path, content);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 0);
     QCOMPARE(changedSpy.count(), 0);
 
     // The store's own writes are not outside edits.
-    config.set("gui/locale", QStringLiteral("en_US"));
+    config.set("gui/locale", "en_US");
     config.set("gui/displayOffMin", 5);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 0);
     QCOMPARE(changedSpy.count(), 2);
 
     // ... and the file is still watched after them.
-    QByteArray edited = readBytes(path);
+    QByteArray edited = readBytes(m_path);
     edited.replace("host=localhost", "host=after.own.write");
-    writeInPlace(path, edited);
+    writeInPlace(m_path, edited);
     QTRY_COMPARE(fileSpy.count(), 1);
     QTRY_COMPARE(changedSpy.count(), 3);
 }
 
 void TestConfig::setStoresOneValueAndRewritesTheFile() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     const QByteArray content = "; written by hand\n[mqtt]\nport=1884\n";
-    writeInPlace(path, content);
-    Config config(path, GUIManager::Defaults);
+    writeInPlace(m_path, content);
+    Config config(m_path, GUIManager::Defaults);
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
     // The same value, as number or as its text: nothing stored, written or emitted.
     config.set("mqtt/port", 1884);
-    config.set("mqtt/port", QStringLiteral("1884"));
-    config.set("mqtt/host", QStringLiteral("localhost"));
+    config.set("mqtt/port", "1884");
+    config.set("mqtt/host", "localhost");
     QCOMPARE(changedSpy.count(), 0);
-    QCOMPARE(readBytes(path), content);
+    QCOMPARE(readBytes(m_path), content);
 
-    config.set("mqtt/host", QStringLiteral("broker.example"));
+    config.set("mqtt/host", "broker.example");
     QCOMPARE(changedSpy.count(), 1);
     QCOMPARE(changedSpy.at(0).at(0).toMap(),
              (QVariantMap{{"mqtt/host", QStringLiteral("broker.example")}}));
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("broker.example"));
 
     // The whole file is written: every key, the hand-written comment gone.
-    const QByteArray written = readBytes(path);
+    const QByteArray written = readBytes(m_path);
     QVERIFY(!written.contains("written by hand"));
     const QMap<QString, QString> entries = parseIni(written);
     QCOMPARE(entries.size(), 25);
@@ -305,26 +281,24 @@ void TestConfig::setStoresOneValueAndRewritesTheFile() {
     QCOMPARE(entries.value("gui/locale"), QStringLiteral("el_GR"));
 
     // A key the defaults do not know is stored too.
-    config.set("extra/key", QStringLiteral("value"));
+    config.set("extra/key", "value");
     QCOMPARE(changedSpy.count(), 2);
-    QCOMPARE(parseIni(readBytes(path)).value("extra/key"), QStringLiteral("value"));
+    QCOMPARE(parseIni(readBytes(m_path)).value("extra/key"), QStringLiteral("value"));
 }
 
 void TestConfig::overridesWinUntilSetChangesTheValue() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
-    config.addOverrides({{"mqtt/port", 1884}, {"config", path}});
+    Config config(m_path, GUIManager::Defaults);
+    config.addOverrides({{"mqtt/port", 1884}, {"config", m_path}});
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
     QCOMPARE(config.get("mqtt/port").toInt(), 1884);
-    QCOMPARE(config.get("config").toString(), path);
+    QCOMPARE(config.get("config").toString(), m_path);
     QVERIFY(!config.keys().contains("config"));
 
     // Overrides never reach the file nor the export.
-    config.set("mqtt/host", QStringLiteral("broker.example"));
-    QCOMPARE(parseIni(readBytes(path)).value("mqtt/port"), QStringLiteral("1883"));
-    QVERIFY(!parseIni(readBytes(path)).contains("/config"));
+    config.set("mqtt/host", "broker.example");
+    QCOMPARE(parseIni(readBytes(m_path)).value("mqtt/port"), QStringLiteral("1883"));
+    QVERIFY(!parseIni(readBytes(m_path)).contains("/config"));
     QCOMPARE(config.toJson().value("mqtt").toObject().value("port").toInt(), 1883);
     QVERIFY(!config.toJson().contains("config"));
     changedSpy.clear();
@@ -343,21 +317,19 @@ void TestConfig::overridesWinUntilSetChangesTheValue() {
     config.set("mqtt/port", 1885);
     QCOMPARE(changedSpy.count(), 2);
     QCOMPARE(config.get("mqtt/port").toInt(), 1885);
-    QCOMPARE(parseIni(readBytes(path)).value("mqtt/port"), QStringLiteral("1885"));
+    QCOMPARE(parseIni(readBytes(m_path)).value("mqtt/port"), QStringLiteral("1885"));
 
     // The most recently added override is the one looked up.
-    config.addOverrides({{"mqtt/host", QStringLiteral("first")}});
-    config.addOverrides({{"mqtt/host", QStringLiteral("second")}});
+    config.addOverrides({{"mqtt/host", "first"}});
+    config.addOverrides({{"mqtt/host", "second"}});
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("second"));
     QCOMPARE(changedSpy.count(), 2);
 }
 
 void TestConfig::fromJsonImportsKnownChangedValues() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     const QByteArray content = "; written by hand\n[mqtt]\nport=1883\n";
-    writeInPlace(path, content);
-    Config config(path, GUIManager::Defaults);
+    writeInPlace(m_path, content);
+    Config config(m_path, GUIManager::Defaults);
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
     // Unknown groups and members, non-object groups, the same values: nothing at all.
@@ -369,12 +341,12 @@ void TestConfig::fromJsonImportsKnownChangedValues() {
     QCOMPARE(&self, &config);
     config.fromJson(QJsonObject());
     QCOMPARE(changedSpy.count(), 0);
-    QCOMPARE(readBytes(path), content);
+    QCOMPARE(readBytes(m_path), content);
     QCOMPARE(config.keys(), GUIManager::Defaults.keys());
 
     // Two changes: one notification with both, sent after the file holds them.
     QByteArray fileAtSignal;
-    connect(&config, &Config::configChanged, this, [&] { fileAtSignal = readBytes(path); });
+    connect(&config, &Config::configChanged, this, [&] { fileAtSignal = readBytes(m_path); });
     config.fromJson(QJsonObject{{"mqtt", QJsonObject{{"port", 1999}, {"host", "broker.example"}}},
                                 {"gui", QJsonObject{{"locale", "el_GR"}}}});
     QCOMPARE(changedSpy.count(), 1);
@@ -389,10 +361,8 @@ void TestConfig::fromJsonImportsKnownChangedValues() {
 }
 
 void TestConfig::fromJsonDropsBadInput() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
-    const QByteArray content = readBytes(path);
+    Config config(m_path, GUIManager::Defaults);
+    const QByteArray content = readBytes(m_path);
     QSignalSpy changedSpy(&config, &Config::configChanged);
     LogCapture log;
 
@@ -402,7 +372,7 @@ void TestConfig::fromJsonDropsBadInput() {
                     {"log", QJsonObject{{"stderr", "maybe"}, {"level", QJsonArray{1}}}},
                     {"gui", QJsonObject{{"locale", QJsonValue::Null}}}});
     QCOMPARE(changedSpy.count(), 0);
-    QCOMPARE(readBytes(path), content);
+    QCOMPARE(readBytes(m_path), content);
     QCOMPARE(snapshot(config), defaultsAsText());
     QVERIFY(log.contains("Ignoring invalid value"));
 
@@ -419,9 +389,7 @@ void TestConfig::fromJsonDropsBadInput() {
 }
 
 void TestConfig::toJsonGroupsStoredSettings() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
 
     const QJsonObject json = config.toJson();
     QCOMPARE(json.keys(), (QStringList{"gui", "log", "mqtt", "topics"}));
@@ -443,15 +411,13 @@ void TestConfig::toJsonGroupsStoredSettings() {
 }
 
 void TestConfig::deletedFileIsWrittenAgainAndWatched() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
-    config.set("gui/locale", QStringLiteral("en_US"));
+    Config config(m_path, GUIManager::Defaults);
+    config.set("gui/locale", "en_US");
     const QVariantMap before = snapshot(config);
     QSignalSpy fileSpy(&config, &Config::configFileChanged);
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
-    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::remove(m_path));
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 0);
     QCOMPARE(changedSpy.count(), 0);
@@ -460,38 +426,37 @@ void TestConfig::deletedFileIsWrittenAgainAndWatched() {
     // The next change writes the whole file again, and the new file is watched.
     config.set("gui/displayOffMin", 7);
     QCOMPARE(changedSpy.count(), 1);
-    const QMap<QString, QString> entries = parseIni(readBytes(path));
+    const QMap<QString, QString> entries = parseIni(readBytes(m_path));
     QCOMPARE(entries.size(), 25);
     QCOMPARE(entries.value("gui/locale"), QStringLiteral("en_US"));
     QCOMPARE(entries.value("gui/displayOffMin"), QStringLiteral("7"));
 
-    QByteArray edited = readBytes(path);
+    QByteArray edited = readBytes(m_path);
     edited.replace("host=localhost", "host=broker.example");
-    writeInPlace(path, edited);
+    writeInPlace(m_path, edited);
     QTRY_COMPARE(changedSpy.count(), 2);
     QCOMPARE(fileSpy.count(), 1);
 
     // Deleted, then put back by someone else: noticed as an edit.
-    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::remove(m_path));
     QTest::qWait(SETTLE_MS);
     edited.replace("level=2", "level=1");
-    writeInPlace(path, edited);
+    writeInPlace(m_path, edited);
     QTRY_COMPARE(changedSpy.count(), 3);
     QCOMPARE(changedSpy.at(2).at(0).toMap(), (QVariantMap{{"log/level", QStringLiteral("1")}}));
     QCOMPARE(fileSpy.count(), 2);
 }
 
 void TestConfig::replacedFileWithRelativeNameIsStillWatched() {
-    QTemporaryDir dir;
     const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
     struct Restore {
         QString path;
         ~Restore() { QDir::setCurrent(path); }
     } restore{previous};
 
-    Config config(QStringLiteral("gui.conf"), GUIManager::Defaults);
-    QVERIFY(QFileInfo::exists(dir.filePath("gui.conf")));
+    Config config("gui.conf", GUIManager::Defaults);
+    QVERIFY(QFileInfo::exists(m_dir->filePath("gui.conf")));
     QCOMPARE(config.filename(), QStringLiteral("gui.conf"));
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
@@ -509,56 +474,52 @@ void TestConfig::replacedFileWithRelativeNameIsStillWatched() {
 // Two writes of the same size within one tick of the file system's clock leave the
 // size and time stamp as they were; the second one must still be read.
 void TestConfig::sameSizeRewriteInOneTickIsSeen() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     const QDateTime stamp = QDateTime::currentDateTime().addSecs(-60);
     auto writeStamped = [&](const QByteArray& content) {
-        QFile file(path);
+        QFile file(m_path);
         QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate));
         file.write(content);
         QVERIFY(file.flush());
         QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
     };
     writeStamped("[mqtt]\nport=1884\n");
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QCOMPARE(config.get("mqtt/port").toInt(), 1884);
     QSignalSpy changedSpy(&config, &Config::configChanged);
 
     writeStamped("[mqtt]\nport=1885\n");
-    QCOMPARE(QFileInfo(path).lastModified(), stamp);
+    QCOMPARE(QFileInfo(m_path).lastModified(), stamp);
     QTRY_COMPARE(changedSpy.count(), 1);
     QCOMPARE(changedSpy.at(0).at(0).toMap(), (QVariantMap{{"mqtt/port", QStringLiteral("1885")}}));
     QCOMPARE(config.get("mqtt/port").toInt(), 1885);
 }
 
 void TestConfig::garbageFileNeverLosesValues() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
     QByteArray garbage;
     for (int i = 0; i < 600; ++i) {
         garbage.append(char((i * 37) % 256));
     }
     garbage.append("\n\x01\x7f\x02 junk=\x03\n");
-    writeInPlace(path, garbage);
+    writeInPlace(m_path, garbage);
     LogCapture log;
     {
-        Config config(path, GUIManager::Defaults);
+        Config config(m_path, GUIManager::Defaults);
         QCOMPARE(config.keys(), GUIManager::Defaults.keys());
         QCOMPARE(snapshot(config), defaultsAsText());
         QVERIFY(log.contains("Ignoring malformed key"));
 
         // The next change writes a sound file over the garbage.
-        config.set("gui/locale", QStringLiteral("en_US"));
-        const QMap<QString, QString> entries = parseIni(readBytes(path));
+        config.set("gui/locale", "en_US");
+        const QMap<QString, QString> entries = parseIni(readBytes(m_path));
         QCOMPARE(QStringList(entries.keys()), GUIManager::Defaults.keys());
         QCOMPARE(entries.value("gui/locale"), QStringLiteral("en_US"));
     }
 
     // Readable text with bad values: the good ones are taken, the bad ones logged.
-    writeInPlace(path,
+    writeInPlace(m_path,
                  "hello\n[mqtt]\nport=abc\nhost=broker.example\n=5\n[log]\nstderr=maybe\n"
                  "level=3\n[broken\n");
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("broker.example"));
     QCOMPARE(config.get("log/level").toInt(), 3);
     QCOMPARE(config.get("mqtt/port").toInt(), 1883);
@@ -569,7 +530,7 @@ void TestConfig::garbageFileNeverLosesValues() {
     const QVariantMap before = snapshot(config);
     QSignalSpy fileSpy(&config, &Config::configFileChanged);
     QSignalSpy changedSpy(&config, &Config::configChanged);
-    writeInPlace(path, garbage);
+    writeInPlace(m_path, garbage);
     QTest::qWait(SETTLE_MS);
     QCOMPARE(fileSpy.count(), 0);
     QCOMPARE(changedSpy.count(), 0);
@@ -577,23 +538,21 @@ void TestConfig::garbageFileNeverLosesValues() {
 }
 
 void TestConfig::unreadableFileStartsWithDefaults() {
-    QTemporaryDir dir;
     // A folder where the file should be cannot be read, even by root.
-    const QString path = dir.filePath("gui.conf");
-    QVERIFY(QDir().mkpath(path));
+    QVERIFY(QDir().mkpath(m_path));
     LogCapture log;
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     QCOMPARE(snapshot(config), defaultsAsText());
     QVERIFY(log.contains("Could not read config file"));
 
     QSignalSpy changedSpy(&config, &Config::configChanged);
-    config.set("mqtt/host", QStringLiteral("broker.example"));
+    config.set("mqtt/host", "broker.example");
     QCOMPARE(changedSpy.count(), 1);
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("broker.example"));
     QVERIFY(log.contains("Could not write config file"));
 
     if (geteuid() != 0) {
-        const QString locked = dir.filePath("locked.conf");
+        const QString locked = m_dir->filePath("locked.conf");
         writeInPlace(locked, "[mqtt]\nport=1884\n");
         QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
         Config lockedConfig(locked, GUIManager::Defaults);
@@ -602,12 +561,10 @@ void TestConfig::unreadableFileStartsWithDefaults() {
 }
 
 void TestConfig::unwritableFileKeepsValuesInMemory() {
-    QTemporaryDir dir;
     // Its folder is a plain file: the file can neither be created nor written.
-    writeInPlace(dir.filePath("notafolder"), "x");
-    const QString path = dir.filePath("notafolder/gui.conf");
+    writeInPlace(m_dir->filePath("notafolder"), "x");
     LogCapture log;
-    Config config(path, GUIManager::Defaults);
+    Config config(m_dir->filePath("notafolder/gui.conf"), GUIManager::Defaults);
     QVERIFY(log.contains("Could not write config file"));
     QCOMPARE(snapshot(config), defaultsAsText());
 
@@ -620,7 +577,7 @@ void TestConfig::unwritableFileKeepsValuesInMemory() {
     QCOMPARE(config.toJson().value("gui").toObject().value("locale"), QJsonValue("en_US"));
 
     if (geteuid() != 0) {
-        const QString readOnly = dir.filePath("readonly.conf");
+        const QString readOnly = m_dir->filePath("readonly.conf");
         const QByteArray content = "[mqtt]\nport=1884\n";
         writeInPlace(readOnly, content);
         QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
@@ -632,28 +589,26 @@ void TestConfig::unwritableFileKeepsValuesInMemory() {
 }
 
 void TestConfig::printListsEffectiveValues() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("gui.conf");
-    Config config(path, GUIManager::Defaults);
+    Config config(m_path, GUIManager::Defaults);
     config.addOverrides({{"mqtt/port", 1884}});
-    config.set("gui/locale", QStringLiteral("en_US"));
+    config.set("gui/locale", "en_US");
 
     LogCapture log;
     config.print();
-    const QStringList lines = log.lines();
+    const QStringList lines = log.all();
     const QString rule = QStringLiteral("[Config] ") + QString(60, QLatin1Char('-'));
     QCOMPARE(lines.size(), 25 + 4);
     QCOMPARE(lines.at(0), rule);
-    QCOMPARE(lines.at(1), QStringLiteral("[Config]  SETTINGS (%1)").arg(path));
+    QCOMPARE(lines.at(1), QStringLiteral("[Config]  SETTINGS (%1)").arg(m_path));
     QCOMPARE(lines.at(2), rule);
     QCOMPARE(lines.last(), rule);
     // Keys ascending, padded to the longest key ("gui/shutdownDelaySec", 20 characters).
     QCOMPARE(lines.at(3), QStringLiteral("[Config]  gui/animSwitchSec    : 0"));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  gui/locale           : en_US")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  gui/shutdownDelaySec : 60")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  log/stderr           : true")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  mqtt/password        : ")));
-    QVERIFY(lines.contains(QStringLiteral("[Config]  mqtt/port            : 1884")));
+    QVERIFY(lines.contains("[Config]  gui/locale           : en_US"));
+    QVERIFY(lines.contains("[Config]  gui/shutdownDelaySec : 60"));
+    QVERIFY(lines.contains("[Config]  log/stderr           : true"));
+    QVERIFY(lines.contains("[Config]  mqtt/password        : "));
+    QVERIFY(lines.contains("[Config]  mqtt/port            : 1884"));
     QCOMPARE(lines.at(27), QStringLiteral("[Config]  topics/network       : zorv/network"));
 }
 

@@ -11,43 +11,10 @@
 #include "Event.h"
 #include "EventLogin.h"
 #include "EventManager.h"
+#include "LogCapture.h"
 #include "SessionManager.h"
 
 namespace {
-
-// Collects the log lines written while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-    int count(const QString& prefix) const {
-        int n = 0;
-        for (const QString& line : s_lines) {
-            n += line.startsWith(prefix) ? 1 : 0;
-        }
-        return n;
-    }
-    bool contains(const QRegularExpression& re) const {
-        for (const QString& line : s_lines) {
-            if (re.match(line).hasMatch()) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) {
-        s_lines.append(text);
-    }
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 struct Entry {
     QString category;
@@ -59,13 +26,13 @@ struct Entry {
 // Writes a store the way the device keeps it: one INI array "events".
 void writeStore(const QString& path, const QVector<Entry>& entries) {
     QSettings store(path, QSettings::IniFormat);
-    store.beginWriteArray(QStringLiteral("events"));
+    store.beginWriteArray("events");
     for (int i = 0; i < entries.size(); ++i) {
         store.setArrayIndex(i);
-        store.setValue(QStringLiteral("category"), entries[i].category);
-        store.setValue(QStringLiteral("name"), entries[i].name);
-        store.setValue(QStringLiteral("desc"), entries[i].desc);
-        store.setValue(QStringLiteral("timestamp"), entries[i].timestamp);
+        store.setValue("category", entries[i].category);
+        store.setValue("name", entries[i].name);
+        store.setValue("desc", entries[i].desc);
+        store.setValue("timestamp", entries[i].timestamp);
     }
     store.endArray();
 }
@@ -73,13 +40,11 @@ void writeStore(const QString& path, const QVector<Entry>& entries) {
 QVector<Entry> readStore(const QString& path) {
     QSettings store(path, QSettings::IniFormat);
     QVector<Entry> entries;
-    const int size = store.beginReadArray(QStringLiteral("events"));
+    const int size = store.beginReadArray("events");
     for (int i = 0; i < size; ++i) {
         store.setArrayIndex(i);
-        entries.append({store.value(QStringLiteral("category")).toString(),
-                        store.value(QStringLiteral("name")).toString(),
-                        store.value(QStringLiteral("desc")).toString(),
-                        store.value(QStringLiteral("timestamp")).toDateTime()});
+        entries.append({store.value("category").toString(), store.value("name").toString(),
+                        store.value("desc").toString(), store.value("timestamp").toDateTime()});
     }
     return entries;
 }
@@ -109,7 +74,7 @@ QStringList visibleNames(const EventManager& log) {
 }
 
 Event* makeEvent(const QString& name, const QDateTime& time) {
-    return new Event(QStringLiteral("General"), name, QString(), time);
+    return new Event("General", name, QString(), time);
 }
 
 void flushDeletes() {
@@ -146,7 +111,7 @@ private slots:
     void qmlSeesNewestFirstList();
 
 private:
-    QString storePath() const { return m_dir->filePath(QStringLiteral("events.ini")); }
+    QString storePath() const { return m_dir->filePath("events.ini"); }
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Config> m_config;
 };
@@ -154,9 +119,8 @@ private:
 void TestEventManager::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_config = std::make_unique<Config>(
-        m_dir->filePath(QStringLiteral("gui.conf")),
-        QVariantMap{{QStringLiteral("gui/settingsPin"), QStringLiteral("8602")}});
+    m_config = std::make_unique<Config>(m_dir->filePath("gui.conf"),
+                                        QVariantMap{{"gui/settingsPin", "8602"}});
 }
 
 void TestEventManager::cleanup() {
@@ -169,8 +133,8 @@ void TestEventManager::loadsLastThousandOfLargeStore() {
     const QDateTime now = QDateTime::currentDateTime();
     QVector<Entry> entries;
     for (int i = 0; i < 1500; ++i) {
-        entries.append({QStringLiteral("Board"), QStringLiteral("event %1").arg(i), QString(),
-                        now.addSecs(i - 1500)});
+        entries.append(
+            {"Board", QStringLiteral("event %1").arg(i), QString(), now.addSecs(i - 1500)});
     }
     writeStore(storePath(), entries);
     appendMarker(storePath());
@@ -178,8 +142,7 @@ void TestEventManager::loadsLastThousandOfLargeStore() {
 
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QVERIFY(log.lines().contains(
-        QStringLiteral("[EventManager] Loading saved events : from=500 to=1500")));
+    QVERIFY(log.all().contains("[EventManager] Loading saved events : from=500 to=1500"));
     QVERIFY(log.contains(DELETED_NONE));
 
     const QStringList names = visibleNames(events);
@@ -194,8 +157,8 @@ void TestEventManager::pushKeepsAtMost1001() {
     const QDateTime now = QDateTime::currentDateTime();
     QVector<Entry> entries;
     for (int i = 0; i < 1000; ++i) {
-        entries.append({QStringLiteral("General"), QStringLiteral("old %1").arg(i), QString(),
-                        now.addSecs(i - 2000)});
+        entries.append(
+            {"General", QStringLiteral("old %1").arg(i), QString(), now.addSecs(i - 2000)});
     }
     writeStore(storePath(), entries);
     EventManager events(*m_config, storePath());
@@ -203,16 +166,16 @@ void TestEventManager::pushKeepsAtMost1001() {
     QPointer<QObject> oldest = visible(events).last();
     QSignalSpy changed(&events, &EventManager::dataChanged);
 
-    events.push(makeEvent(QStringLiteral("new 1"), now));
+    events.push(makeEvent("new 1", now));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(visible(events).size(), 1001);
     QCOMPARE(readStore(storePath()).size(), 1001);
     QVERIFY(!oldest.isNull());
 
-    events.push(makeEvent(QStringLiteral("new 2"), now.addSecs(1)));
+    events.push(makeEvent("new 2", now.addSecs(1)));
     QCOMPARE(changed.count(), 2);
     QCOMPARE(visible(events).size(), 1001);
-    QVERIFY(!visibleNames(events).contains(QStringLiteral("old 0")));
+    QVERIFY(!visibleNames(events).contains("old 0"));
     const QVector<Entry> stored = readStore(storePath());
     QCOMPARE(stored.size(), 1001);
     QCOMPARE(stored.first().name, QStringLiteral("old 1"));
@@ -234,11 +197,10 @@ void TestEventManager::prunesOldEventsAtStart() {
 
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Application started"), QStringLiteral("Ignition off")}));
+    QCOMPARE(visibleNames(events), (QStringList{"Application started", "Ignition off"}));
     QVERIFY(log.contains(QRegularExpression(
-        QStringLiteral("^\\[EventManager\\] Deleted 1 event\\(s\\) older than %1 \\d\\d:")
-            .arg(now.addDays(-30).date().toString(QStringLiteral("yyyy-MM-dd"))))));
+        QString("^\\[EventManager\\] Deleted 1 event\\(s\\) older than %1 \\d\\d:")
+            .arg(now.addDays(-30).date().toString("yyyy-MM-dd")))));
 
     QVERIFY(!contents(storePath()).contains("; untouched"));
     const QVector<Entry> stored = readStore(storePath());
@@ -263,37 +225,31 @@ void TestEventManager::todayAndYesterdayBounds() {
     const QDate today = QDate::currentDate();
     const QDate yesterday = today.addDays(-1);
     EventManager events(*m_config, storePath());
-    events.push(
-        makeEvent(QStringLiteral("today last second"), QDateTime(today, QTime(23, 59, 59, 0))));
-    events.push(
-        makeEvent(QStringLiteral("today too late"), QDateTime(today, QTime(23, 59, 59, 500))));
-    events.push(makeEvent(QStringLiteral("today first"), QDateTime(today, QTime(0, 0, 0, 0))));
-    events.push(makeEvent(QStringLiteral("yesterday noon"), QDateTime(yesterday, QTime(12, 0))));
-    events.push(makeEvent(QStringLiteral("yesterday too late"),
-                          QDateTime(yesterday, QTime(23, 59, 59, 1))));
-    events.push(
-        makeEvent(QStringLiteral("two days ago"), QDateTime(yesterday.addDays(-1), QTime(23, 59))));
+    events.push(makeEvent("today last second", QDateTime(today, QTime(23, 59, 59, 0))));
+    events.push(makeEvent("today too late", QDateTime(today, QTime(23, 59, 59, 500))));
+    events.push(makeEvent("today first", QDateTime(today, QTime(0, 0, 0, 0))));
+    events.push(makeEvent("yesterday noon", QDateTime(yesterday, QTime(12, 0))));
+    events.push(makeEvent("yesterday too late", QDateTime(yesterday, QTime(23, 59, 59, 1))));
+    events.push(makeEvent("two days ago", QDateTime(yesterday.addDays(-1), QTime(23, 59))));
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
     LogCapture log;
-    events.applyFilterPeriod(QStringLiteral("Today"));
+    events.applyFilterPeriod("Today");
     if (QDate::currentDate() != today) {
         QSKIP("the day changed during the test");
     }
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("today last second"), QStringLiteral("today first")}));
+    QCOMPARE(visibleNames(events), (QStringList{"today last second", "today first"}));
     const QString from = QDateTime(today, QTime(0, 0)).toString(Qt::TextDate);
     const QString to = QDateTime(today, QTime(23, 59, 59)).toString(Qt::TextDate);
-    QCOMPARE(
-        log.lines(),
-        (QStringList{QStringLiteral("[EventManager] Filtering (period) : Today"),
-                     QStringLiteral("[EventManager] Filtering : from=%1 to=%2").arg(from, to)}));
+    QCOMPARE(log.all(),
+             (QStringList{"[EventManager] Filtering (period) : Today",
+                          QString("[EventManager] Filtering : from=%1 to=%2").arg(from, to)}));
 
-    events.applyFilterPeriod(QStringLiteral("Yesterday"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("yesterday noon")});
+    events.applyFilterPeriod("Yesterday");
+    QCOMPARE(visibleNames(events), QStringList{"yesterday noon"});
 
-    events.applyFilterPeriod(QStringLiteral("All history"));
+    events.applyFilterPeriod("All history");
     QCOMPARE(visible(events).size(), 6);
     QCOMPARE(visibleNames(events).first(), QStringLiteral("today too late"));
     QCOMPARE(visibleNames(events).last(), QStringLiteral("two days ago"));
@@ -302,24 +258,23 @@ void TestEventManager::todayAndYesterdayBounds() {
 void TestEventManager::nameFilterIgnoresCase() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-30)));
-    events.push(makeEvent(QStringLiteral("Application started"), now.addSecs(-20)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(-10)));
+    events.push(makeEvent("Ignition on", now.addSecs(-30)));
+    events.push(makeEvent("Application started", now.addSecs(-20)));
+    events.push(makeEvent("Ignition off", now.addSecs(-10)));
 
     LogCapture log;
-    events.applyFilter(QStringLiteral("ign"));
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Ignition off"), QStringLiteral("Ignition on")}));
-    QCOMPARE(log.lines(), QStringList{QStringLiteral("[EventManager] Filtering : name=ign")});
-    events.applyFilter(QStringLiteral("STARTED"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    events.applyFilter("ign");
+    QCOMPARE(visibleNames(events), (QStringList{"Ignition off", "Ignition on"}));
+    QCOMPARE(log.all(), QStringList{"[EventManager] Filtering : name=ign"});
+    events.applyFilter("STARTED");
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
 
     // A severity is only recorded: events carry none.
     QSignalSpy changed(&events, &EventManager::dataChanged);
     events.applyFilter(3);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(log.lines().last(), QStringLiteral("[EventManager] Filtering : severity=3"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    QCOMPARE(log.all().last(), QStringLiteral("[EventManager] Filtering : severity=3"));
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
 
     events.applyFilter(QString());
     QCOMPARE(visible(events).size(), 3);
@@ -328,68 +283,64 @@ void TestEventManager::nameFilterIgnoresCase() {
 void TestEventManager::filtersCombine() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-7200)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(-600)));
-    events.push(makeEvent(QStringLiteral("Application started"), now.addSecs(-300)));
+    events.push(makeEvent("Ignition on", now.addSecs(-7200)));
+    events.push(makeEvent("Ignition off", now.addSecs(-600)));
+    events.push(makeEvent("Application started", now.addSecs(-300)));
 
-    events.applyFilter(QStringLiteral("ignition"));
-    events.applyFilterPeriod(QStringLiteral("Last hour"));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Ignition off")});
+    events.applyFilter("ignition");
+    events.applyFilterPeriod("Last hour");
+    QCOMPARE(visibleNames(events), QStringList{"Ignition off"});
 
     // Pushed while the filters are set: shown only inside the bounds.
     QSignalSpy changed(&events, &EventManager::dataChanged);
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-60)));
-    events.push(makeEvent(QStringLiteral("Ignition off"), now.addSecs(3600)));
-    events.push(makeEvent(QStringLiteral("Maintenance login"), now.addSecs(-30)));
+    events.push(makeEvent("Ignition on", now.addSecs(-60)));
+    events.push(makeEvent("Ignition off", now.addSecs(3600)));
+    events.push(makeEvent("Maintenance login", now.addSecs(-30)));
     QCOMPARE(changed.count(), 3);
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("Ignition on"), QStringLiteral("Ignition off")}));
+    QCOMPARE(visibleNames(events), (QStringList{"Ignition on", "Ignition off"}));
 
-    events.applyFilterPeriod(QStringLiteral("Last 2 hours"));
+    events.applyFilterPeriod("Last 2 hours");
     QCOMPARE(visibleNames(events).size(), 2);
-    events.applyFilterPeriod(QStringLiteral("Last week"));
+    events.applyFilterPeriod("Last week");
     QCOMPARE(visibleNames(events).size(), 3);
     events.applyFilter(QString());
-    events.applyFilterPeriod(QStringLiteral("Last month"));
+    events.applyFilterPeriod("Last month");
     QCOMPARE(visibleNames(events).size(), 5);
-    events.applyFilterPeriod(QStringLiteral("Last 5 hours"));
+    events.applyFilterPeriod("Last 5 hours");
     QCOMPARE(visibleNames(events).size(), 5);
-    events.applyFilterPeriod(QStringLiteral("All history"));
+    events.applyFilterPeriod("All history");
     QCOMPARE(visibleNames(events).size(), 6);
 }
 
 void TestEventManager::filterFromEndsAtTheCall() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("before"), now.addSecs(-120)));
-    events.push(makeEvent(QStringLiteral("inside"), now.addSecs(-30)));
+    events.push(makeEvent("before", now.addSecs(-120)));
+    events.push(makeEvent("inside", now.addSecs(-30)));
 
     LogCapture log;
     events.applyFilter(now.addSecs(-60));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("inside")});
-    QCOMPARE(log.count(QStringLiteral("[EventManager] Filtering : from=") +
+    QCOMPARE(visibleNames(events), QStringList{"inside"});
+    QCOMPARE(log.count("[EventManager] Filtering : from=" +
                        now.addSecs(-60).toString(Qt::TextDate) + QStringLiteral(" to=")),
              1);
 
     // Events after the moment of the call stay outside until the filter is set again.
-    events.push(makeEvent(QStringLiteral("later"), QDateTime::currentDateTime().addSecs(5)));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("inside")});
+    events.push(makeEvent("later", QDateTime::currentDateTime().addSecs(5)));
+    QCOMPARE(visibleNames(events), QStringList{"inside"});
     events.applyFilter(now.addSecs(-60), now.addSecs(60));
-    QCOMPARE(visibleNames(events),
-             (QStringList{QStringLiteral("later"), QStringLiteral("inside")}));
+    QCOMPARE(visibleNames(events), (QStringList{"later", "inside"}));
 }
 
 void TestEventManager::savedEventsReloadWithEveryField() {
     const QDateTime time(QDate(2026, 11, 30), QTime(7, 8, 9, 123));
     const QString description =
         QStringLiteral("line 1\nline 2 = [x] ; \"quoted\" \\ Καλημέρα %1 #\ttab");
-    User user{7, QStringLiteral("Νίκος"), QStringLiteral("O'Brien"), QStringLiteral("1234")};
+    User user{7, "Νίκος", "O'Brien", "1234"};
     {
         EventManager events(*m_config, storePath());
-        events.push(
-            new Event(QStringLiteral("Board"), QStringLiteral("Ignition on"), description, time));
-        events.push(new Event(QStringLiteral("General"), QStringLiteral("Empty"), QString(),
-                              time.addMSecs(1)));
+        events.push(new Event("Board", "Ignition on", description, time));
+        events.push(new Event("General", "Empty", QString(), time.addMSecs(1)));
         events.push(new EventLogin(&user));
     }
     const QString login = readStore(storePath()).last().desc;
@@ -409,15 +360,14 @@ void TestEventManager::savedEventsReloadWithEveryField() {
     auto* loginEvent = qobject_cast<Event*>(list.at(0));
     QCOMPARE(loginEvent->name(), QStringLiteral("Maintenance login"));
     QCOMPARE(loginEvent->description(), login);
-    QVERIFY(login.startsWith(
-        QStringLiteral("User ID : 7\nFirst name : Νίκος\nLast name : O'Brien\nDate : ")));
+    QVERIFY(login.startsWith("User ID : 7\nFirst name : Νίκος\nLast name : O'Brien\nDate : "));
 
     // The layout on disk: one array "events" with its four keys per entry.
     QSettings raw(storePath(), QSettings::IniFormat);
-    QCOMPARE(raw.value(QStringLiteral("events/size")).toInt(), 3);
-    QCOMPARE(raw.value(QStringLiteral("events/1/category")).toString(), QStringLiteral("Board"));
-    QVERIFY(raw.contains(QStringLiteral("events/1/desc")));
-    QVERIFY(raw.contains(QStringLiteral("events/1/timestamp")));
+    QCOMPARE(raw.value("events/size").toInt(), 3);
+    QCOMPARE(raw.value("events/1/category").toString(), QStringLiteral("Board"));
+    QVERIFY(raw.contains("events/1/desc"));
+    QVERIFY(raw.contains("events/1/timestamp"));
 }
 
 void TestEventManager::clearAll() {
@@ -427,8 +377,8 @@ void TestEventManager::clearAll() {
     QCOMPARE(changed.count(), 0);
     QVERIFY(!QFile::exists(storePath()));
 
-    events.push(makeEvent(QStringLiteral("one"), QDateTime::currentDateTime()));
-    events.push(makeEvent(QStringLiteral("two"), QDateTime::currentDateTime()));
+    events.push(makeEvent("one", QDateTime::currentDateTime()));
+    events.push(makeEvent("two", QDateTime::currentDateTime()));
     QPointer<QObject> first = visible(events).first();
     changed.clear();
     events.clear();
@@ -446,16 +396,16 @@ void TestEventManager::clearAll() {
 void TestEventManager::clearBefore() {
     const QDateTime limit(QDate(2026, 12, 1), QTime(12, 0));
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("earlier"), limit.addMSecs(-1)));
-    events.push(makeEvent(QStringLiteral("at the limit"), limit));
-    events.push(makeEvent(QStringLiteral("after"), limit.addMSecs(1)));
+    events.push(makeEvent("earlier", limit.addMSecs(-1)));
+    events.push(makeEvent("at the limit", limit));
+    events.push(makeEvent("after", limit.addMSecs(1)));
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
     LogCapture log;
     events.clear(limit);
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("after")});
-    QCOMPARE(log.lines(), QStringList{QStringLiteral(
-                              "[EventManager] Deleted 2 event(s) older than 2026-12-01 12:00:00")});
+    QCOMPARE(visibleNames(events), QStringList{"after"});
+    QCOMPARE(log.all(), QStringList{QStringLiteral(
+                            "[EventManager] Deleted 2 event(s) older than 2026-12-01 12:00:00")});
     QCOMPARE(changed.count(), 1);
     QCOMPARE(readStore(storePath()).size(), 1);
 
@@ -477,14 +427,12 @@ void TestEventManager::garbageStoreKeptAside() {
 
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QCOMPARE(log.count(QStringLiteral("[EventManager] WARN: Saved events partly unreadable : ") +
-                       storePath()),
-             1);
+    QCOMPARE(log.count("[EventManager] WARN: Saved events partly unreadable : " + storePath()), 1);
     QCOMPARE(contents(storePath() + QStringLiteral(".bad")), garbage);
 
     // The log goes on working and the store becomes readable again.
-    events.push(makeEvent(QStringLiteral("Application started"), QDateTime::currentDateTime()));
-    QCOMPARE(visibleNames(events), QStringList{QStringLiteral("Application started")});
+    events.push(makeEvent("Application started", QDateTime::currentDateTime()));
+    QCOMPARE(visibleNames(events), QStringList{"Application started"});
     const QVector<Entry> stored = readStore(storePath());
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored[0].name, QStringLiteral("Application started"));
@@ -499,14 +447,12 @@ void TestEventManager::unwritableStoreKeepsMemory() {
     EventManager events(*m_config, storePath());
     QCOMPARE(visible(events).size(), 1);
     QVERIFY(QFile::remove(storePath()));
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("events.ini")));
+    QVERIFY(QDir(m_dir->path()).mkdir("events.ini"));
 
     LogCapture log;
-    events.push(makeEvent(QStringLiteral("Ignition off"), now));
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(1)));
-    QCOMPARE(log.count(QStringLiteral("[EventManager] WARN: Cannot write saved events : ") +
-                       storePath()),
-             2);
+    events.push(makeEvent("Ignition off", now));
+    events.push(makeEvent("Ignition on", now.addSecs(1)));
+    QCOMPARE(log.count("[EventManager] WARN: Cannot write saved events : " + storePath()), 2);
     QCOMPARE(visible(events).size(), 3);
     events.clear(now.addDays(-1));
     QCOMPARE(visible(events).size(), 3);
@@ -514,34 +460,32 @@ void TestEventManager::unwritableStoreKeepsMemory() {
 
 void TestEventManager::badPushesAreDropped() {
     // A store that cannot be read (a folder stands in its place) loads as empty.
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("events.ini")));
+    QVERIFY(QDir(m_dir->path()).mkdir("events.ini"));
     LogCapture log;
     EventManager events(*m_config, storePath());
-    QVERIFY(log.lines().contains(
-        QStringLiteral("[EventManager] WARN: Cannot read saved events : ") + storePath()));
+    QVERIFY(log.all().contains("[EventManager] WARN: Cannot read saved events : " + storePath()));
     QVERIFY(visible(events).isEmpty());
 
     QSignalSpy changed(&events, &EventManager::dataChanged);
     events.push(nullptr);
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(log.count(QStringLiteral("[EventManager] WARN: Ignoring an empty event")), 1);
+    QCOMPARE(log.count("[EventManager] WARN: Ignoring an empty event"), 1);
 
-    Event* once = makeEvent(QStringLiteral("once"), QDateTime::currentDateTime());
+    Event* once = makeEvent("once", QDateTime::currentDateTime());
     events.push(once);
     events.push(once);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(visible(events).size(), 1);
-    QCOMPARE(
-        log.count(QStringLiteral("[EventManager] WARN: Ignoring an event pushed twice : once")), 1);
+    QCOMPARE(log.count("[EventManager] WARN: Ignoring an event pushed twice : once"), 1);
 }
 
 void TestEventManager::qmlSeesNewestFirstList() {
     const QDateTime now = QDateTime::currentDateTime();
     EventManager events(*m_config, storePath());
-    events.push(makeEvent(QStringLiteral("Ignition on"), now.addSecs(-10)));
+    events.push(makeEvent("Ignition on", now.addSecs(-10)));
 
     QQmlEngine engine;
-    engine.rootContext()->setContextProperty(QStringLiteral("eventLog"), &events);
+    engine.rootContext()->setContextProperty("eventLog", &events);
     QQmlComponent component(&engine);
     component.setData(
         "import QtQml 2.15\n"
@@ -553,15 +497,14 @@ void TestEventManager::qmlSeesNewestFirstList() {
         QUrl());
     std::unique_ptr<QObject> view(component.create());
     QVERIFY2(view, qPrintable(component.errorString()));
-    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
+    QCOMPARE(view->property("names").toStringList(), QStringList{"Ignition on"});
 
     // The bindings follow every change of the view.
-    events.push(makeEvent(QStringLiteral("Ignition off"), now));
-    QCOMPARE(view->property("names").toStringList(),
-             (QStringList{QStringLiteral("Ignition off"), QStringLiteral("Ignition on")}));
+    events.push(makeEvent("Ignition off", now));
+    QCOMPARE(view->property("names").toStringList(), (QStringList{"Ignition off", "Ignition on"}));
     QCOMPARE(view->property("first").toDateTime(), now);
-    events.applyFilter(QStringLiteral("on on"));
-    QCOMPARE(view->property("names").toStringList(), QStringList{QStringLiteral("Ignition on")});
+    events.applyFilter("on on");
+    QCOMPARE(view->property("names").toStringList(), QStringList{"Ignition on"});
 }
 
 QTEST_MAIN(TestEventManager)

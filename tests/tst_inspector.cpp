@@ -14,14 +14,6 @@ using manager::Inspector;
 
 namespace {
 
-// Each get request carries the two characters "{}".
-QStringList withPayload(const QStringList& topics) {
-    QStringList out;
-    for (const QString& topic : topics) {
-        out.append(topic + QStringLiteral(" {}"));
-    }
-    return out;
-}
 const QString kBase = QStringLiteral("zorv/inspector");
 }  // namespace
 
@@ -29,7 +21,6 @@ class TestInspector : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -52,10 +43,6 @@ private:
     std::unique_ptr<ServiceRig> m_rig;
     std::unique_ptr<Inspector> m_inspector;
 };
-
-void TestInspector::initTestCase() {
-    QVERIFY2(QFileInfo(fixtureDir()).isDir(), "QUELLAN_SOURCE_DIR must name the source tree");
-}
 
 void TestInspector::init() {
     m_rig = std::make_unique<ServiceRig>(kBase);
@@ -87,14 +74,18 @@ void TestInspector::asksForStateOnEveryConnection() {
         }
         return topics;
     };
+    QStringList expected;
+    for (const QString& topic : gets) {
+        expected << topic + " {}";
+    }
     QVERIFY(waitUntil([&] { return sentGets().size() == 4; }));
-    QCOMPARE(sentGets(), withPayload(gets));
+    QCOMPARE(sentGets(), expected);
 
     LogCapture log;
     m_rig->service().clear();
     emit m_rig->client().connected();
     QVERIFY(waitUntil([&] { return sentGets().size() == 4; }));
-    QCOMPARE(sentGets(), withPayload(gets));
+    QCOMPARE(sentGets(), expected);
     QVERIFY(log.contains(QtInfoMsg, "[Inspector]  Refreshing data"));
 }
 
@@ -143,25 +134,20 @@ void TestInspector::mirrorsStatusInfoAndVolume() {
 void TestInspector::statisticsAreDroppedSilently() {
     seed();
     LogCapture log;
-    Watch watch(m_inspector.get());
+    Emissions watch(m_inspector.get());
     QVERIFY(m_rig->send("/stats/cpu", fixture("inspector/stats-cpu.json")));
     QVERIFY(m_rig->send("/stats/memory", fixture("inspector/stats-memory.json")));
     QVERIFY(m_rig->send("/stats/disk", fixture("inspector/stats-disk.json")));
     QVERIFY(watch.unchanged());
-    QCOMPARE(watch.emitted(), QStringList());
+    QCOMPARE(watch.take(), QString());
     QVERIFY(log.startingWith("[Inspector] ").isEmpty());
 }
 
 void TestInspector::soundRequestsGoOutByteForByte() {
     seed();
     LogCapture log;
-    Watch watch(m_inspector.get());
-    const QByteArray volume40 =
-        "{\n"
-        "    \"internal\": {\n"
-        "        \"volume\": 40\n"
-        "    }\n"
-        "}\n";
+    Emissions watch(m_inspector.get());
+    const QByteArray volume40 = indented(R"({"internal": {"volume": 40}})");
 
     // Equal to the held volume and asked twice: both go out.
     m_inspector->setAudioVolume(40);
@@ -174,17 +160,10 @@ void TestInspector::soundRequestsGoOutByteForByte() {
     QCOMPARE(m_rig->requests("/audio/set"), (QList<QByteArray>{volume40, volume40}));
     QCOMPARE(m_rig->requests("/audio/play"),
              (QList<QByteArray>{
-                 "{\n"
-                 "    \"device\": \"internal\",\n"
-                 "    \"filepath\": \"/opt/zorv/quellan/Valid.wav\"\n"
-                 "}\n",
-                 "{\n"
-                 "    \"device\": \"internal\",\n"
-                 "    \"filepath\": \"/tmp/with blank/ünï.wav\"\n"
-                 "}\n",
-             }));
+                 indented(R"({"device": "internal", "filepath": "/opt/zorv/quellan/Valid.wav"})"),
+                 indented(R"({"device": "internal", "filepath": "/tmp/with blank/ünï.wav"})")}));
     QVERIFY(watch.unchanged());
-    QCOMPARE(watch.emitted(), QStringList());
+    QCOMPARE(watch.take(), QString());
     QVERIFY(log.contains(QtInfoMsg, "[Inspector]  Setting 'internal' audio volume :  40 %"));
     QVERIFY(log.contains(
         QtInfoMsg,
@@ -217,23 +196,18 @@ void TestInspector::rebootAndPowerOffWaitTheirPause() {
 }
 
 void TestInspector::delayedPowerOff() {
+    // The count, then the same pause as a power-off at once.
     LogCapture log;
     QSignalSpy shutdown(m_inspector.get(), &Inspector::systemShutdownStarted);
     QElapsedTimer clock;
     clock.start();
-    m_inspector->scheduleShutdown(0);
-    QVERIFY(log.contains(QtInfoMsg, "[Inspector]  Scheduling System shutdown in :  0  sec(s)"));
-    QVERIFY(shutdown.wait(1000));
-    QVERIFY(m_rig->waitForRequests("/power/shutdown/request/1", 1));
-    QVERIFY(clock.elapsed() >= 1800);
-
-    clock.restart();
     m_inspector->scheduleShutdown(1);
+    QVERIFY(log.contains(QtInfoMsg, "[Inspector]  Scheduling System shutdown in :  1  sec(s)"));
     QVERIFY(shutdown.wait(3000));
     QVERIFY(clock.elapsed() >= 900);
-    QVERIFY(m_rig->waitForRequests("/power/shutdown/request/1", 2));
+    QVERIFY(m_rig->waitForRequests("/power/shutdown/request/1", 1));
     QVERIFY(clock.elapsed() >= 2800);
-    QCOMPARE(shutdown.count(), 2);
+    QCOMPARE(shutdown.count(), 1);
 }
 
 void TestInspector::aSecondScheduleRestartsTheCount() {
@@ -334,11 +308,11 @@ void TestInspector::malformedPayloadIsDroppedWithOneLine() {
     QFETCH(QString, suffix);
     seed();
     LogCapture log;
-    Watch watch(m_inspector.get());
+    Emissions watch(m_inspector.get());
     QVERIFY(m_rig->send(suffix, R"({"internal": {"volume": 70)"));
 
     QVERIFY(watch.unchanged());
-    QCOMPARE(watch.emitted(), QStringList());
+    QCOMPARE(watch.take(), QString());
     const auto lines = log.startingWith("[Inspector] ");
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().type, QtCriticalMsg);

@@ -2,9 +2,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
+#include <memory>
 
 #include "Broker.h"
 #include "FakeBroker.h"
+#include "LogCapture.h"
 #include "MqttClient.h"
 #include "Peer.h"
 
@@ -17,17 +19,10 @@ namespace {
 constexpr qint64 kRetryAtLeast = 2800;
 
 // Every log line written while a test runs, as the logger would receive it.
-QStringList g_lines;
-QList<qint64> g_times;  // milliseconds since the test began, per line
-QElapsedTimer g_clock;
-
-void capture(QtMsgType, const QMessageLogContext&, const QString& message) {
-    g_lines << message;
-    g_times << g_clock.elapsed();
-}
+std::unique_ptr<LogCapture> g_log;
 
 int countLines(const QString& line) {
-    return g_lines.count(line);
+    return g_log->all().count(line);
 }
 
 // Connects the client to a broker and waits for the connection.
@@ -87,19 +82,11 @@ void TestMqttClient::initTestCase() {
 }
 
 void TestMqttClient::init() {
-    g_lines.clear();
-    g_times.clear();
-    g_clock.start();
-    qInstallMessageHandler(capture);
+    g_log = std::make_unique<LogCapture>();
 }
 
 void TestMqttClient::cleanup() {
-    qInstallMessageHandler(nullptr);
-    if (QTest::currentTestFailed()) {
-        for (int i = 0; i < g_lines.size(); ++i) {
-            qInfo().noquote() << g_times.at(i) << g_lines.at(i);
-        }
-    }
+    g_log.reset();
 }
 
 // A message reaches the client with its bytes and topic unchanged, and what the
@@ -202,10 +189,10 @@ void TestMqttClient::publishRefusedWhileDisconnected() {
     broker.kill();
     QVERIFY(waitUntil([&] { return client.state() == MqttTransport::Disconnected; }));
     errors.clear();
-    g_lines.clear();
+    g_log->clear();
     QVERIFY(!client.publish("late", QStringLiteral("zorv/ui/status")));
     QCOMPARE(errors.count(), 0);
-    QCOMPARE(g_lines, QStringList());
+    QCOMPARE(g_log->all(), QStringList());
 
     // A topic the broker cannot take fails with its error text.
     QVERIFY(broker.start());
@@ -422,7 +409,7 @@ void TestMqttClient::refusalTexts() {
     QVERIFY(errors.count() >= 1);
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Mqtt client error"));
     QVERIFY(countLines(text.contains("%1") ? text.arg(fake.port()) : text) >= 1);
-    for (const QString& line : qAsConst(g_lines)) {
+    for (const QString& line : g_log->all()) {
         QVERIFY2(!line.contains(QStringLiteral("secret-word")), qPrintable(line));
     }
 }

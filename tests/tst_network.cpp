@@ -15,113 +15,24 @@
 
 #include "Broker.h"
 #include "Connection.h"
+#include "Emissions.h"
 #include "Ethernet.h"
+#include "Fixtures.h"
 #include "IPv4.h"
+#include "LogCapture.h"
 #include "MqttClient.h"
 #include "Network.h"
 #include "Peer.h"
 
 namespace {
 
-QByteArray fixture(const QString& name) {
-    QFile file(qEnvironmentVariable("QUELLAN_SOURCE_DIR") +
-               QStringLiteral("/tests/fixtures/network/") + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing fixture %s", qPrintable(file.fileName()));
-    }
-    return file.readAll();
+QByteArray networkFixture(const QString& name) {
+    return fixture("network/" + name);
 }
 
-QJsonObject fixtureObject(const QString& name) {
-    return QJsonDocument::fromJson(fixture(name)).object();
+QJsonObject networkObject(const QString& name) {
+    return fixtureObject("network/" + name);
 }
-
-QByteArray compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-// Every log line written while it lives, passed on to the previous handler too; the
-// shared MQTT client's own lines are passed on only.
-class LogCapture {
-public:
-    LogCapture() {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture() {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-    QStringList lines(QtMsgType type) const {
-        QStringList out;
-        for (const auto& line : m_lines) {
-            if (line.first == type) {
-                out << line.second;
-            }
-        }
-        return out;
-    }
-    QStringList all() const {
-        QStringList out;
-        for (const auto& line : m_lines) {
-            out << line.second;
-        }
-        return out;
-    }
-    int count(const QString& text) const { return all().filter(text).size(); }
-    QStringList client() const { return m_client; }
-    void clear() { m_lines.clear(); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (text.startsWith(QLatin1String("[MqttClient]"))) {
-            s_current->m_client.append(text);
-        } else {
-            s_current->m_lines.append({type, text});
-        }
-        if (s_current->m_previous) {
-            s_current->m_previous(type, context, text);
-        }
-    }
-    static LogCapture* s_current;
-    QtMessageHandler m_previous = nullptr;
-    QVector<QPair<QtMsgType, QString>> m_lines;
-    QStringList m_client;
-};
-LogCapture* LogCapture::s_current = nullptr;
-
-// Spies on every signal an object declares and tells which fired since the last
-// take(), in declaration order, with a count where a signal fired more than once.
-class Emissions {
-public:
-    explicit Emissions(QObject* object) {
-        const QMetaObject* meta = object->metaObject();
-        for (int i = QObject::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
-            const QMetaMethod method = meta->method(i);
-            if (method.methodType() == QMetaMethod::Signal) {
-                m_names << QString::fromLatin1(method.name());
-                m_spies.push_back(std::make_unique<QSignalSpy>(object, method));
-            }
-        }
-    }
-    QString take() {
-        QStringList fired;
-        for (size_t i = 0; i < m_spies.size(); ++i) {
-            const int n = m_spies[i]->count();
-            if (n == 1) {
-                fired << m_names[int(i)];
-            } else if (n > 1) {
-                fired << QStringLiteral("%1 x%2").arg(m_names[int(i)]).arg(n);
-            }
-            m_spies[i]->clear();
-        }
-        return fired.join(QLatin1Char(' '));
-    }
-
-private:
-    QStringList m_names;
-    std::vector<std::unique_ptr<QSignalSpy>> m_spies;
-};
 
 }  // namespace
 
@@ -187,7 +98,7 @@ void TestNetwork::connectAll(manager::MqttClient& client, Peer& peer, LogCapture
     bool live = false;
     for (int attempt = 0; attempt < 20 && !live; ++attempt) {
         QVERIFY(peer.publish(probeTopic, QByteArrayLiteral("probe")));
-        live = waitUntil([&] { return log.count(QStringLiteral("Failed to parse")) > 0; }, 500);
+        live = waitUntil([&] { return log.count("Failed to parse") > 0; }, 500);
     }
     QVERIFY2(live, "the manager's subscriptions never became live");
     QTest::qWait(50);
@@ -205,15 +116,15 @@ void TestNetwork::ipv4SettersInsertKeyAndSignalOnlyOnChange() {
     // yet leaves the key present with a null value.
     ipv4.setAddress(QString());
     QCOMPARE(emitted.take(), QString());
-    QVERIFY(ipv4.toMap().contains(QStringLiteral("address")));
-    QVERIFY(ipv4.toMap().value(QStringLiteral("address")).isNull());
+    QVERIFY(ipv4.toMap().contains("address"));
+    QVERIFY(ipv4.toMap().value("address").isNull());
     QCOMPARE(ipv4.toMap().size(), 1);
 
-    ipv4.setAddress(QStringLiteral("10.0.0.5"));
-    ipv4.setMask(QStringLiteral("255.0.0.0"));
-    ipv4.setGateway(QStringLiteral("10.0.0.1"));
-    ipv4.setDns0(QStringLiteral("10.0.0.2"));
-    ipv4.setDns1(QStringLiteral("10.0.0.3"));
+    ipv4.setAddress("10.0.0.5");
+    ipv4.setMask("255.0.0.0");
+    ipv4.setGateway("10.0.0.1");
+    ipv4.setDns0("10.0.0.2");
+    ipv4.setDns1("10.0.0.3");
     QCOMPARE(emitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
                                             "dns0Changed dns1Changed"));
     const QVariantMap wire{{"address", "10.0.0.5"},
@@ -224,31 +135,26 @@ void TestNetwork::ipv4SettersInsertKeyAndSignalOnlyOnChange() {
     QCOMPARE(ipv4.toMap(), wire);
     QCOMPARE(ipv4.mask(), QStringLiteral("255.0.0.0"));
 
-    ipv4.setAddress(QStringLiteral("10.0.0.5"));
-    ipv4.setDns1(QStringLiteral("10.0.0.3"));
+    ipv4.setAddress("10.0.0.5");
+    ipv4.setDns1("10.0.0.3");
     QCOMPARE(emitted.take(), QString());
 
     // The record checks nothing: any text is held as given.
-    ipv4.setGateway(QStringLiteral("not an address"));
+    ipv4.setGateway("not an address");
     QCOMPARE(emitted.take(), QStringLiteral("gatewayChanged"));
     QCOMPARE(ipv4.gateway(), QStringLiteral("not an address"));
 }
 
 void TestNetwork::ipv4FromMapEmptiesInFieldOrder() {
     IPv4 ipv4;
-    ipv4.fromMap(fixtureObject("ethernet-config-manual.json").toVariantMap());
+    ipv4.fromMap(networkObject("ethernet-config-manual.json").toVariantMap());
     QCOMPARE(ipv4.mask(), QStringLiteral("255.255.255.0"));
     QCOMPARE(ipv4.toMap().size(), 5);  // "interface" and "method" are not taken
 
-    QStringList order;
-    connect(&ipv4, &IPv4::addressChanged, this, [&] { order << "address"; });
-    connect(&ipv4, &IPv4::maskChanged, this, [&] { order << "mask"; });
-    connect(&ipv4, &IPv4::gatewayChanged, this, [&] { order << "gateway"; });
-    connect(&ipv4, &IPv4::dns0Changed, this, [&] { order << "dns0"; });
-    connect(&ipv4, &IPv4::dns1Changed, this, [&] { order << "dns1"; });
-
+    Emissions emitted(&ipv4);
     ipv4.fromMap({});
-    QCOMPARE(order, (QStringList{"address", "mask", "gateway", "dns0", "dns1"}));
+    QCOMPARE(emitted.order(), (QStringList{"addressChanged", "maskChanged", "gatewayChanged",
+                                           "dns0Changed", "dns1Changed"}));
     QCOMPARE(ipv4.address(), QString());
     QCOMPARE(ipv4.toMap().size(), 5);
 }
@@ -259,38 +165,23 @@ void TestNetwork::ipv4AddressRule_data() {
     QTest::newRow("empty") << "" << true;
     QTest::newRow("plain") << "192.168.1.40" << true;
     QTest::newRow("zeros") << "0.0.0.0" << true;
-    QTest::newRow("limits") << "255.255.255.255" << true;
-    QTest::newRow("each width") << "1.22.199.249" << true;
+    QTest::newRow("limits, each width") << "255.25.199.9" << true;
     QTest::newRow("256") << "192.168.1.256" << false;
-    QTest::newRow("300") << "300.1.1.1" << false;
     QTest::newRow("leading zero") << "192.168.01.40" << false;
-    QTest::newRow("zero padded") << "010.0.0.1" << false;
     QTest::newRow("three numbers") << "10.0.1" << false;
     QTest::newRow("five numbers") << "10.0.0.1.5" << false;
     QTest::newRow("trailing dot") << "1.2.3.4." << false;
-    QTest::newRow("leading dot") << ".1.2.3.4" << false;
     QTest::newRow("double dot") << "1.2..3.4" << false;
-    QTest::newRow("no dots") << "1234" << false;
-    QTest::newRow("digits run together") << "1.2.34" << false;
-    QTest::newRow("blank inside") << "1.2.3 4" << false;
     QTest::newRow("blank after") << "1.2.3.4 " << false;
     QTest::newRow("line end after") << "1.2.3.4\n" << false;
     QTest::newRow("letters") << "a.b.c.d" << false;
     QTest::newRow("negative") << "-1.2.3.4" << false;
-    QTest::newRow("mask") << "255.255.255.0" << true;
 }
 
 void TestNetwork::ipv4AddressRule() {
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QCOMPARE(IPv4::isValidAddress(text), valid);
-
-    // The same rule through the meta-object, as QML calls it on an IPv4 object.
-    IPv4 ipv4;
-    bool viaMeta = !valid;
-    QVERIFY(QMetaObject::invokeMethod(&ipv4, "isValidAddress", Q_RETURN_ARG(bool, viaMeta),
-                                      Q_ARG(QString, text)));
-    QCOMPARE(viaMeta, valid);
 }
 
 void TestNetwork::ipv4AddressRuleFromQml() {
@@ -316,7 +207,7 @@ void TestNetwork::ipv4AddressRuleFromQml() {
 
 void TestNetwork::connectionFromConstructorMap() {
     const QVariantMap primary =
-        fixtureObject("status.json").value("primaryConnection").toObject().toVariantMap();
+        networkObject("status.json").value("primaryConnection").toObject().toVariantMap();
     manager::Connection connection(primary);
     QCOMPARE(connection.interface(), QStringLiteral("eth0"));
     QCOMPARE(connection.state(), QStringLiteral("activated"));
@@ -331,7 +222,7 @@ void TestNetwork::connectionFromConstructorMap() {
 // --- Network manager -----------------------------------------------------------------
 
 void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     Peer peer;
@@ -343,7 +234,7 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
     Emissions primaryEmitted(primary);
     Emissions ipv4Emitted(ipv4);
 
-    QVERIFY(peer.publish(m_base + "/status", fixture("status.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
     QVERIFY(waitUntil([&] { return network.hostname() == "validator-0412"; }));
     QCOMPARE(network.connectionState(), QStringLiteral("connected-global"));
     QCOMPARE(network.connectivity(), QStringLiteral("full"));
@@ -361,19 +252,17 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
              QStringLiteral("interfaceChanged stateChanged typeChanged ipv4Changed"));
     QCOMPARE(ipv4Emitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
                                                 "dns0Changed dns1Changed"));
-    QCOMPARE(
-        log.count(QStringLiteral("[Network]  Processing status topic  \"") + m_base + "/status\""),
-        1);
+    QCOMPARE(log.count("[Network]  Processing status topic  \"" + m_base + "/status\""), 1);
 
     // The same message again: only the primary connection is announced again.
-    QVERIFY(peer.publish(m_base + "/status", fixture("status.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing status topic") == 2; }));
     QCOMPARE(networkEmitted.take(), QStringLiteral("primaryConnectionChanged"));
     QCOMPARE(primaryEmitted.take(), QString());
     QCOMPARE(ipv4Emitted.take(), QString());
 
     // Only the second DNS server differs.
-    QJsonObject status = fixtureObject("status.json");
+    QJsonObject status = networkObject("status.json");
     QJsonObject connection = status.value("primaryConnection").toObject();
     QJsonObject address = connection.value("ipv4").toObject();
     address.insert("dns1", "9.9.9.9");
@@ -395,7 +284,7 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
 }
 
 void TestNetwork::statusWithIncompleteIpv4AlwaysDiffers() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     Peer peer;
@@ -404,21 +293,21 @@ void TestNetwork::statusWithIncompleteIpv4AlwaysDiffers() {
     Emissions ipv4Emitted(network.primaryConnection()->ipv4());
 
     // Without "dns1" the received map never equals the five keys the record holds.
-    QVERIFY(peer.publish(m_base + "/status", fixture("status-partial-ipv4.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status-partial-ipv4.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing status topic") == 1; }));
     QCOMPARE(primaryEmitted.take(),
              QStringLiteral("interfaceChanged stateChanged typeChanged ipv4Changed"));
     QCOMPARE(ipv4Emitted.take(),
              QStringLiteral("addressChanged maskChanged gatewayChanged dns0Changed"));
 
-    QVERIFY(peer.publish(m_base + "/status", fixture("status-partial-ipv4.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status-partial-ipv4.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing status topic") == 2; }));
     QCOMPARE(primaryEmitted.take(), QStringLiteral("ipv4Changed"));
     QCOMPARE(ipv4Emitted.take(), QString());
     QCOMPARE(network.primaryConnection()->ipv4()->dns1(), QString());
 
     // A key beyond the five has the same effect.
-    QJsonObject status = fixtureObject("status.json");
+    QJsonObject status = networkObject("status.json");
     QJsonObject connection = status.value("primaryConnection").toObject();
     QJsonObject address = connection.value("ipv4").toObject();
     address.insert("prefix", 24);
@@ -434,19 +323,19 @@ void TestNetwork::statusWithIncompleteIpv4AlwaysDiffers() {
 }
 
 void TestNetwork::statusWithoutPrimaryConnectionEmptiesIt() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     Peer peer;
     connectAll(client, peer, log, m_base + "/status");
 
-    QVERIFY(peer.publish(m_base + "/status", fixture("status.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
     QVERIFY(waitUntil([&] { return network.primaryConnection()->interface() == "eth0"; }));
     Emissions networkEmitted(&network);
     Emissions primaryEmitted(network.primaryConnection());
     Emissions ipv4Emitted(network.primaryConnection()->ipv4());
 
-    QVERIFY(peer.publish(m_base + "/status", fixture("status-disconnected.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status-disconnected.json")));
     QVERIFY(waitUntil([&] { return network.connectionState() == "disconnected"; }));
     QCOMPARE(networkEmitted.take(), QStringLiteral("connectionStateChanged connectivityChanged "
                                                    "primaryConnectionChanged"));
@@ -462,11 +351,11 @@ void TestNetwork::statusWithoutPrimaryConnectionEmptiesIt() {
 void TestNetwork::topicsMatchWholeStrings() {
     // Driven through the client's signal: the broker would not deliver these topics
     // to the manager's exact subscriptions in the first place.
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     Emissions emitted(&network);
-    const QByteArray status = fixture("status.json");
+    const QByteArray status = networkFixture("status.json");
 
     emit client.received(status, (m_base + "/status/extra").toUtf8());
     emit client.received(status, ("x/" + m_base + "/status").toUtf8());
@@ -477,9 +366,8 @@ void TestNetwork::topicsMatchWholeStrings() {
     QCOMPARE(log.count("Processing"), 0);
 
     // The info topic is only logged; a zero byte ends the topic.
-    emit client.received(fixture("info.json"), (m_base + "/info").toUtf8() + '\0' + "junk");
-    QCOMPARE(log.count(QStringLiteral("[Network]  Processing info topic  \"") + m_base + "/info\""),
-             1);
+    emit client.received(networkFixture("info.json"), (m_base + "/info").toUtf8() + '\0' + "junk");
+    QCOMPARE(log.count("[Network]  Processing info topic  \"" + m_base + "/info\""), 1);
     QCOMPARE(emitted.take(), QString());
 
     // A top-level array reaches the status handler as an empty object.
@@ -488,7 +376,7 @@ void TestNetwork::topicsMatchWholeStrings() {
 }
 
 void TestNetwork::monitorLogsAndPublishesNothing() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     Peer peer;
@@ -515,7 +403,7 @@ void TestNetwork::monitorLogsAndPublishesNothing() {
 // --- Ethernet ------------------------------------------------------------------------
 
 void TestNetwork::ethernetAsksForStateAndConfigOnConnect() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     QCOMPARE(network.ethernet()->parent(), &network);
@@ -553,7 +441,7 @@ void TestNetwork::ethernetAsksForStateAndConfigOnConnect() {
 void TestNetwork::ethernetAsksAgainAfterReconnection() {
     Broker broker;  // its own broker, since this one is killed
     QVERIFY(broker.start());
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     client.setRetryMillis(200);
     manager::Network network(client, m_base);
@@ -572,7 +460,7 @@ void TestNetwork::ethernetAsksAgainAfterReconnection() {
 }
 
 void TestNetwork::ethernetStateIgnoresUsb0() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     manager::Ethernet* ethernet = network.ethernet();
@@ -582,13 +470,13 @@ void TestNetwork::ethernetStateIgnoresUsb0() {
     Emissions networkEmitted(&network);
     const QString topic = m_base + "/ethernet/state";
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-state-usb0.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-state-usb0.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing state topic") == 1; }));
     QCOMPARE(emitted.take(), QString());
     QCOMPARE(ethernet->interface(), QString());
     QCOMPARE(ethernet->ipv4()->toMap(), QVariantMap());
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-state-eth0.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-state-eth0.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing state topic") == 2; }));
     QCOMPARE(emitted.take(), QStringLiteral("interfaceChanged typeChanged stateChanged "
                                             "reasonChanged macChanged ipv4Changed"));
@@ -606,8 +494,8 @@ void TestNetwork::ethernetStateIgnoresUsb0() {
     QCOMPARE(log.count("State changed"), 0);
 
     // Repeated: nothing changes, and usb0 still does not overwrite eth0.
-    QVERIFY(peer.publish(topic, fixture("ethernet-state-eth0.json")));
-    QVERIFY(peer.publish(topic, fixture("ethernet-state-usb0.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-state-eth0.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-state-usb0.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing state topic") == 4; }));
     QCOMPARE(emitted.take(), QString());
     QCOMPARE(ethernet->mac(), QStringLiteral("02:42:AC:11:00:02"));
@@ -617,7 +505,7 @@ void TestNetwork::ethernetStateIgnoresUsb0() {
 }
 
 void TestNetwork::ethernetConfigAlwaysDiffersButFieldsSignalOnce() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     manager::Ethernet* ethernet = network.ethernet();
@@ -627,12 +515,12 @@ void TestNetwork::ethernetConfigAlwaysDiffersButFieldsSignalOnce() {
     Emissions configEmitted(ethernet->config());
     const QString topic = m_base + "/ethernet/config";
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-config-usb0.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-config-usb0.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing config topic") == 1; }));
     QCOMPARE(emitted.take(), QString());
     QCOMPARE(ethernet->method(), QString());
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-config-manual.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-config-manual.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing config topic") == 2; }));
     QCOMPARE(emitted.take(), QStringLiteral("methodChanged configChanged"));
     QCOMPARE(configEmitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
@@ -643,14 +531,14 @@ void TestNetwork::ethernetConfigAlwaysDiffersButFieldsSignalOnce() {
     QCOMPARE(ethernet->interface(), QString());  // the config's interface is not stored
     QCOMPARE(log.count("[Network][Ethernet]  Method changed :  \"manual\""), 1);
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-config-manual.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-config-manual.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing config topic") == 3; }));
     QCOMPARE(emitted.take(), QStringLiteral("configChanged"));
     QCOMPARE(configEmitted.take(), QString());
     QCOMPARE(log.count("[Network][Ethernet]  IPv4 changed :  QMap("), 2);
     QCOMPARE(log.count("Method changed"), 1);
 
-    QVERIFY(peer.publish(topic, fixture("ethernet-config-auto.json")));
+    QVERIFY(peer.publish(topic, networkFixture("ethernet-config-auto.json")));
     QVERIFY(waitUntil([&] { return log.count("Processing config topic") == 4; }));
     QCOMPARE(emitted.take(), QStringLiteral("methodChanged configChanged"));
     QCOMPARE(configEmitted.take(), QStringLiteral("addressChanged maskChanged gatewayChanged "
@@ -661,42 +549,27 @@ void TestNetwork::ethernetSave_data() {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("manual") << "manual"
-                            << QByteArray(
-                                   "{\n"
-                                   "    \"address\": \"10.1.2.3\",\n"
-                                   "    \"dns0\": \"10.1.0.53\",\n"
-                                   "    \"dns1\": \"1.1.1.1\",\n"
-                                   "    \"gateway\": \"10.1.0.1\",\n"
-                                   "    \"interface\": \"eth0\",\n"
-                                   "    \"method\": \"manual\",\n"
-                                   "    \"netmask\": \"255.255.0.0\"\n"
-                                   "}\n");
-    const char* empty =
-        "{\n"
-        "    \"address\": \"\",\n"
-        "    \"dns0\": \"\",\n"
-        "    \"dns1\": \"\",\n"
-        "    \"gateway\": \"\",\n"
-        "    \"interface\": \"eth0\",\n"
-        "    \"method\": \"%1\",\n"
-        "    \"netmask\": \"\"\n"
-        "}\n";
-    QTest::newRow("auto") << "auto" << QString::fromLatin1(empty).arg("auto").toUtf8();
-    QTest::newRow("capital Manual")
-        << "Manual" << QString::fromLatin1(empty).arg("Manual").toUtf8();
+    // The static fields go out only with "manual", spelt exactly so.
+    QTest::newRow("manual") << "manual" << indented(R"({"address": "10.1.2.3", "dns0": "10.1.0.53",
+                                            "dns1": "1.1.1.1", "gateway": "10.1.0.1",
+                                            "interface": "eth0", "method": "manual",
+                                            "netmask": "255.255.0.0"})");
+    const QString empty = R"({"address": "", "dns0": "", "dns1": "", "gateway": "",
+                              "interface": "eth0", "method": "%1", "netmask": ""})";
+    QTest::newRow("auto") << "auto" << indented(empty.arg("auto").toUtf8());
+    QTest::newRow("capital Manual") << "Manual" << indented(empty.arg("Manual").toUtf8());
 }
 
 void TestNetwork::ethernetSave() {
     QFETCH(QString, method);
     QFETCH(QByteArray, expected);
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     manager::Ethernet* ethernet = network.ethernet();
     Peer peer;
     connectAll(client, peer, log, m_base + "/ethernet/state");
-    QVERIFY(peer.publish(m_base + "/ethernet/state", fixture("ethernet-state-eth0.json")));
+    QVERIFY(peer.publish(m_base + "/ethernet/state", networkFixture("ethernet-state-eth0.json")));
     QVERIFY(waitUntil([&] { return ethernet->interface() == "eth0"; }));
 
     // What the settings page does: method and static fields, then save.
@@ -729,7 +602,7 @@ void TestNetwork::ethernetSave() {
 }
 
 void TestNetwork::ethernetSetMethodIsLocal() {
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     manager::Ethernet* ethernet = network.ethernet();
@@ -787,26 +660,26 @@ void TestNetwork::malformedPayloadsAreDropped() {
     QFETCH(QString, suffix);
     QFETCH(QStringList, tags);
     QFETCH(QByteArray, payload);
-    LogCapture log;
+    LogCapture log(LogCapture::SkipClient);
     manager::MqttClient client;
     manager::Network network(client, m_base);
     manager::Ethernet* ethernet = network.ethernet();
     Peer peer;
     connectAll(client, peer, log, m_base + "/status");
 
-    QVERIFY(peer.publish(m_base + "/status", fixture("status.json")));
-    QVERIFY(peer.publish(m_base + "/ethernet/state", fixture("ethernet-state-eth0.json")));
-    QVERIFY(peer.publish(m_base + "/ethernet/config", fixture("ethernet-config-manual.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
+    QVERIFY(peer.publish(m_base + "/ethernet/state", networkFixture("ethernet-state-eth0.json")));
+    QVERIFY(
+        peer.publish(m_base + "/ethernet/config", networkFixture("ethernet-config-manual.json")));
     QVERIFY(waitUntil([&] { return ethernet->config()->address() == "10.0.0.5"; }));
     QVERIFY(waitUntil([&] { return network.hostname() == "validator-0412"; }));
     QVERIFY(waitUntil([&] { return ethernet->mac() == "02:42:AC:11:00:02"; }));
-    const QVariantMap before{
-        {"network",
-         compact(QJsonObject::fromVariantMap(network.primaryConnection()->ipv4()->toMap()))},
-        {"state", network.connectionState()},
-        {"ethernet", compact(QJsonObject::fromVariantMap(ethernet->ipv4()->toMap()))},
-        {"config", compact(QJsonObject::fromVariantMap(ethernet->config()->toMap()))},
-        {"method", ethernet->method()}};
+    const auto held = [&] {
+        return QVariantList{network.primaryConnection()->ipv4()->toMap(), network.connectionState(),
+                            ethernet->ipv4()->toMap(), ethernet->config()->toMap(),
+                            ethernet->method()};
+    };
+    const QVariantList before = held();
     Emissions networkEmitted(&network);
     Emissions ethernetEmitted(ethernet);
     Emissions configEmitted(ethernet->config());
@@ -823,20 +696,13 @@ void TestNetwork::malformedPayloadsAreDropped() {
                  qPrintable(log.all().join('\n')));
     }
 
-    const QVariantMap after{
-        {"network",
-         compact(QJsonObject::fromVariantMap(network.primaryConnection()->ipv4()->toMap()))},
-        {"state", network.connectionState()},
-        {"ethernet", compact(QJsonObject::fromVariantMap(ethernet->ipv4()->toMap()))},
-        {"config", compact(QJsonObject::fromVariantMap(ethernet->config()->toMap()))},
-        {"method", ethernet->method()}};
-    QCOMPARE(after, before);
+    QCOMPARE(held(), before);
     QCOMPARE(networkEmitted.take(), QString());
     QCOMPARE(ethernetEmitted.take(), QString());
     QCOMPARE(configEmitted.take(), QString());
 
     // The manager still works afterwards.
-    QVERIFY(peer.publish(m_base + "/status", fixture("status-disconnected.json")));
+    QVERIFY(peer.publish(m_base + "/status", networkFixture("status-disconnected.json")));
     QVERIFY(waitUntil([&] { return network.connectionState() == "disconnected"; }));
 }
 

@@ -7,39 +7,21 @@
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "GUIManager.h"
+#include "LogCapture.h"
 #include "SessionManager.h"
 
 namespace {
-
-// Collects the log lines written while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) {
-        s_lines.append(text);
-    }
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 // Records the session's signals in the order they come.
 class SignalOrder : public QObject {
 public:
     explicit SignalOrder(SessionManager& session) {
         connect(&session, &SessionManager::sessionActiveChanged, this,
-                [this] { names.append(QStringLiteral("sessionActiveChanged")); });
+                [this] { names.append("sessionActiveChanged"); });
         connect(&session, &SessionManager::accessGranted, this,
-                [this] { names.append(QStringLiteral("accessGranted")); });
+                [this] { names.append("accessGranted"); });
         connect(&session, &SessionManager::accessDenied, this,
-                [this] { names.append(QStringLiteral("accessDenied")); });
+                [this] { names.append("accessDenied"); });
     }
     QStringList take() {
         QStringList taken = names;
@@ -54,7 +36,7 @@ const QString DENIED = QStringLiteral("accessDenied");
 const QString ACTIVE = QStringLiteral("sessionActiveChanged");
 
 QTimer* sessionTimer(SessionManager& session) {
-    return session.findChild<QTimer*>(QStringLiteral("sessionTimer"));
+    return session.findChild<QTimer*>("sessionTimer");
 }
 
 }  // namespace
@@ -82,8 +64,7 @@ private:
 void TestSession::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_config =
-        std::make_unique<Config>(m_dir->filePath(QStringLiteral("gui.conf")), GUIManager::Defaults);
+    m_config = std::make_unique<Config>(m_dir->filePath("gui.conf"), GUIManager::Defaults);
 }
 
 void TestSession::cleanup() {
@@ -99,23 +80,16 @@ void TestSession::onlyDefaultPinOpensSession() {
     QCOMPARE(session.remainingTime(), -1);
 
     LogCapture log;
-    const QStringList wrong{QString(),
-                            QStringLiteral("0000"),
-                            QStringLiteral("860"),
-                            QStringLiteral("86020"),
-                            QStringLiteral(" 8602"),
-                            QStringLiteral("8602 "),
-                            QStringLiteral("ZORV")};
+    const QStringList wrong{QString(), "0000", "860", "86020", " 8602", "8602 ", "ZORV"};
     for (const QString& pin : wrong) {
         session.loginRequest(pin);
     }
     QCOMPARE(order.take(), QVector<QString>(wrong.size(), DENIED).toList());
     QVERIFY(!session.sessionActive());
     QCOMPARE(session.remainingTime(), -1);
-    QCOMPARE(log.lines().count(QStringLiteral("[SessionManager]  WARN: User entered wrong pin")),
-             wrong.size());
+    QCOMPARE(log.all().count("[SessionManager]  WARN: User entered wrong pin"), wrong.size());
 
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     QCOMPARE(order.take(), (QStringList{GRANTED, ACTIVE}));
     QVERIFY(session.sessionActive());
     QVERIFY(session.user());
@@ -124,17 +98,16 @@ void TestSession::onlyDefaultPinOpensSession() {
     QCOMPARE(session.user()->surname, QStringLiteral("Admin"));
     // A ten-minute timer may run a little late, never short of the ten minutes by much.
     QVERIFY(session.remainingTime() > 500000);
-    QCOMPARE(log.lines().last(),
+    QCOMPARE(log.all().last(),
              QStringLiteral("[SessionManager]  User logged-in :  \"ZORV\" ,  \"Admin\""));
-    QCOMPARE(log.lines().count(QStringLiteral("[SessionManager]  Login requested with PIN")),
-             wrong.size() + 1);
+    QCOMPARE(log.all().count("[SessionManager]  Login requested with PIN"), wrong.size() + 1);
 }
 
 void TestSession::emptyPinOpensWithEmptyEntry() {
-    m_config->set(QStringLiteral("gui/settingsPin"), QString());
+    m_config->set("gui/settingsPin", QString());
     SessionManager session(*m_config);
     SignalOrder order(session);
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     QCOMPARE(order.take(), QStringList{DENIED});
     session.loginRequest(QString());
     QCOMPARE(order.take(), (QStringList{GRANTED, ACTIVE}));
@@ -144,16 +117,16 @@ void TestSession::emptyPinOpensWithEmptyEntry() {
 void TestSession::pinChangeKeepsOpenSession() {
     SessionManager session(*m_config);
     SignalOrder order(session);
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     order.take();
     QTimer* timer = sessionTimer(session);
     QVERIFY(timer);
     timer->start(100000);
 
     // The user table is rebuilt; the session and its user stay, with the new PIN.
-    m_config->set(QStringLiteral("gui/settingsPin"), QStringLiteral("0042"));
-    m_config->set(QStringLiteral("gui/settingsPin"), QStringLiteral("0043"));
-    m_config->set(QStringLiteral("log/level"), 3);
+    m_config->set("gui/settingsPin", "0042");
+    m_config->set("gui/settingsPin", "0043");
+    m_config->set("log/level", 3);
     QVERIFY(order.take().isEmpty());
     QVERIFY(session.sessionActive());
     QVERIFY(session.user());
@@ -163,13 +136,13 @@ void TestSession::pinChangeKeepsOpenSession() {
     QVERIFY(timer->isActive());
 
     // A wrong entry during the session leaves session and timer alone.
-    session.loginRequest(QStringLiteral("8602"));
-    session.loginRequest(QStringLiteral("43"));
+    session.loginRequest("8602");
+    session.loginRequest("43");
     QCOMPARE(order.take(), (QStringList{DENIED, DENIED}));
     QVERIFY(session.sessionActive());
     QVERIFY(session.remainingTime() <= 110000);
 
-    session.loginRequest(QStringLiteral("0043"));
+    session.loginRequest("0043");
     QCOMPARE(order.take(), (QStringList{GRANTED, ACTIVE}));
     QCOMPARE(session.user()->pin, QStringLiteral("0043"));
 }
@@ -181,10 +154,10 @@ void TestSession::logout() {
         LogCapture log;
         session.logoutRequest();
         QVERIFY(order.take().isEmpty());
-        QVERIFY(log.lines().isEmpty());
+        QVERIFY(log.all().isEmpty());
     }
 
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     order.take();
     LogCapture log;
     session.logoutRequest();
@@ -193,9 +166,7 @@ void TestSession::logout() {
     QCOMPARE(session.user(), nullptr);
     QCOMPARE(session.remainingTime(), -1);
     QVERIFY(!sessionTimer(session)->isActive());
-    QCOMPARE(
-        log.lines(),
-        QStringList{QStringLiteral("[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\"")});
+    QCOMPARE(log.all(), QStringList{"[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\""});
 
     session.logoutRequest();
     QVERIFY(order.take().isEmpty());
@@ -204,7 +175,7 @@ void TestSession::logout() {
 void TestSession::sessionExpiresAfterTenMinutes() {
     SessionManager session(*m_config);
     SignalOrder order(session);
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     order.take();
 
     QTimer* timer = sessionTimer(session);
@@ -218,10 +189,9 @@ void TestSession::sessionExpiresAfterTenMinutes() {
     timer->start(1);
     QTRY_VERIFY(!session.sessionActive());
     QCOMPARE(order.take(), QStringList{ACTIVE});
-    QCOMPARE(log.lines(),
-             (QStringList{
-                 QStringLiteral("[SessionManager]  Session expired"),
-                 QStringLiteral("[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\"")}));
+    QCOMPARE(log.all(),
+             (QStringList{"[SessionManager]  Session expired",
+                          "[SessionManager]  User logged-out :  \"ZORV\" ,  \"Admin\""}));
     QVERIFY(!timer->isActive());
     QCOMPARE(session.remainingTime(), -1);
 
@@ -233,12 +203,12 @@ void TestSession::sessionExpiresAfterTenMinutes() {
 void TestSession::secondLoginRestartsTimer() {
     SessionManager session(*m_config);
     SignalOrder order(session);
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     QTimer* timer = sessionTimer(session);
     timer->start(100000);
     order.take();
 
-    session.loginRequest(QStringLiteral("8602"));
+    session.loginRequest("8602");
     QCOMPARE(order.take(), (QStringList{GRANTED, ACTIVE}));
     QVERIFY(session.sessionActive());
     QCOMPARE(timer->interval(), 600000);
@@ -258,8 +228,7 @@ void TestSession::secondLoginRestartsTimer() {
 }
 
 void TestSession::loginAndLogoutEvents() {
-    const User user{12, QStringLiteral("Μαρία %2"), QStringLiteral("Παπαδοπούλου"),
-                    QStringLiteral("1111")};
+    const User user{12, "Μαρία %2", "Παπαδοπούλου", "1111"};
     const QDateTime before = QDateTime::currentDateTime();
     EventLogin login(&user);
     EventLogout logout;
@@ -283,9 +252,8 @@ void TestSession::loginAndLogoutEvents() {
     LogCapture log;
     EventLogin nobody(nullptr);
     QCOMPARE(nobody.name(), QStringLiteral("Maintenance login"));
-    QVERIFY(nobody.description().startsWith(QStringLiteral("User ID : \nFirst name : \n")));
-    QCOMPARE(log.lines(),
-             QStringList{QStringLiteral("[EventLogin]  WARN: Login event without a user")});
+    QVERIFY(nobody.description().startsWith("User ID : \nFirst name : \n"));
+    QCOMPARE(log.all(), QStringList{"[EventLogin]  WARN: Login event without a user"});
 }
 
 QTEST_MAIN(TestSession)

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// Every log line written while it lives; each line still reaches the previous handler
+// (Qt Test's), so a failing run shows it. With SkipClient the shared MQTT client's own
+// lines are kept apart (client()), so a manager's checks see only the manager's lines.
+class LogCapture {
+public:
+    struct Line {
+        QtMsgType type;
+        QString text;
+    };
+    enum Scope { Everything, SkipClient };
+
+    explicit LogCapture(Scope scope = Everything) : m_scope(scope) {
+        s_current = this;
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
+    ~LogCapture() {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    void clear() {
+        QMutexLocker lock(&m_mutex);
+        m_lines.clear();
+        m_client.clear();
+    }
+    QStringList all() const {
+        QMutexLocker lock(&m_mutex);
+        QStringList out;
+        for (const Line& line : m_lines) {
+            out << line.text;
+        }
+        return out;
+    }
+    QStringList lines(QtMsgType type) const {
+        QMutexLocker lock(&m_mutex);
+        QStringList out;
+        for (const Line& line : m_lines) {
+            if (line.type == type) {
+                out << line.text;
+            }
+        }
+        return out;
+    }
+    // Lines that begin with text (a class tag, say).
+    QList<Line> startingWith(const QString& text) const {
+        QMutexLocker lock(&m_mutex);
+        QList<Line> out;
+        for (const Line& line : m_lines) {
+            if (line.text.startsWith(text)) {
+                out << line;
+            }
+        }
+        return out;
+    }
+    // How many lines hold part.
+    int count(const QString& part) const { return all().filter(part).size(); }
+    bool contains(const QString& part) const { return count(part) > 0; }
+    bool contains(const QRegularExpression& pattern) const {
+        return !all().filter(pattern).isEmpty();
+    }
+    // Whether one whole line of this type reads exactly text.
+    bool contains(QtMsgType type, const QString& text) const {
+        QMutexLocker lock(&m_mutex);
+        for (const Line& line : m_lines) {
+            if (line.type == type && line.text == text) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // The shared client's lines, kept apart under SkipClient.
+    QStringList client() const {
+        QMutexLocker lock(&m_mutex);
+        return m_client;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (LogCapture* self = s_current) {
+            {
+                QMutexLocker lock(&self->m_mutex);
+                if (self->m_scope == SkipClient && text.startsWith(QLatin1String("[MqttClient]"))) {
+                    self->m_client << text;
+                } else {
+                    self->m_lines.append({type, text});
+                }
+            }
+            if (self->m_previous) {
+                self->m_previous(type, context, text);
+            }
+        }
+    }
+
+    inline static LogCapture* s_current = nullptr;
+    Scope m_scope;
+    QtMessageHandler m_previous = nullptr;
+    mutable QMutex m_mutex;
+    QList<Line> m_lines;
+    QStringList m_client;
+};
