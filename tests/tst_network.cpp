@@ -210,7 +210,7 @@ void TestNetwork::connectionFromConstructorMap() {
         networkObject("status.json").value("primaryConnection").toObject().toVariantMap();
     manager::Connection connection(primary);
     QCOMPARE(connection.interface(), QStringLiteral("eth0"));
-    QCOMPARE(connection.state(), QStringLiteral("activated"));
+    QCOMPARE(connection.state(), QStringLiteral("Connected"));
     QCOMPARE(connection.type(), QStringLiteral("ethernet"));
     QCOMPARE(connection.ipv4()->dns1(), QStringLiteral("8.8.8.8"));
 
@@ -236,8 +236,8 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
 
     QVERIFY(peer.publish(m_base + "/status", networkFixture("status.json")));
     QVERIFY(waitUntil([&] { return network.hostname() == "validator-0412"; }));
-    QCOMPARE(network.connectionState(), QStringLiteral("connected-global"));
-    QCOMPARE(network.connectivity(), QStringLiteral("full"));
+    QCOMPARE(network.connectionState(), QStringLiteral("Connected"));
+    QCOMPARE(network.connectivity(), QStringLiteral("Full"));
     QCOMPARE(primary->interface(), QStringLiteral("eth0"));
     QCOMPARE(primary->state(), QStringLiteral("activated"));
     QCOMPARE(primary->type(), QStringLiteral("ethernet"));
