@@ -239,7 +239,7 @@ void TestNetwork::statusMirrorsServiceAndComparesIpv4Maps() {
     QCOMPARE(network.connectionState(), QStringLiteral("Connected"));
     QCOMPARE(network.connectivity(), QStringLiteral("Full"));
     QCOMPARE(primary->interface(), QStringLiteral("eth0"));
-    QCOMPARE(primary->state(), QStringLiteral("activated"));
+    QCOMPARE(primary->state(), QStringLiteral("Connected"));
     QCOMPARE(primary->type(), QStringLiteral("ethernet"));
     QCOMPARE(ipv4->address(), QStringLiteral("192.168.10.40"));
     QCOMPARE(ipv4->mask(), QStringLiteral("255.255.255.0"));
@@ -336,7 +336,7 @@ void TestNetwork::statusWithoutPrimaryConnectionEmptiesIt() {
     Emissions ipv4Emitted(network.primaryConnection()->ipv4());
 
     QVERIFY(peer.publish(m_base + "/status", networkFixture("status-disconnected.json")));
-    QVERIFY(waitUntil([&] { return network.connectionState() == "disconnected"; }));
+    QVERIFY(waitUntil([&] { return network.connectionState() == "Disconnected"; }));
     QCOMPARE(networkEmitted.take(), QStringLiteral("connectionStateChanged connectivityChanged "
                                                    "primaryConnectionChanged"));
     QCOMPARE(primaryEmitted.take(),
@@ -482,7 +482,7 @@ void TestNetwork::ethernetStateIgnoresUsb0() {
                                             "reasonChanged macChanged ipv4Changed"));
     QCOMPARE(ethernet->interface(), QStringLiteral("eth0"));
     QCOMPARE(ethernet->type(), QStringLiteral("ethernet"));
-    QCOMPARE(ethernet->state(), QStringLiteral("activated"));
+    QCOMPARE(ethernet->state(), QStringLiteral("Connected"));
     QCOMPARE(ethernet->reason(), QStringLiteral("none"));
     QCOMPARE(ethernet->mac(), QStringLiteral("02:42:AC:11:00:02"));
     QCOMPARE(ethernet->ipv4()->address(), QStringLiteral("192.168.10.40"));
@@ -703,7 +703,7 @@ void TestNetwork::malformedPayloadsAreDropped() {
 
     // The manager still works afterwards.
     QVERIFY(peer.publish(m_base + "/status", networkFixture("status-disconnected.json")));
-    QVERIFY(waitUntil([&] { return network.connectionState() == "disconnected"; }));
+    QVERIFY(waitUntil([&] { return network.connectionState() == "Disconnected"; }));
 }
 
 QTEST_GUILESS_MAIN(TestNetwork)
