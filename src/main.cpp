@@ -1,11 +1,13 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QQuickWindow>
 #include <QString>
 #include <QVariantMap>
 #include <QtPlugin>
 #include <csignal>
 
+#include "BenchProbe.h"
 #include "CommandLine.h"
 #include "Config.h"
 #include "GUIManager.h"
@@ -43,5 +45,13 @@ int main(int argc, char** argv) {
 
     GUIManager manager(config);
     manager.load();
+
+    // Measuring aid for the benchmarks in bench/: inert unless a QUELLAN_BENCH_
+    // environment variable is set.
+    BenchProbe probe;
+    if (BenchProbe::enabled()) {
+        probe.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
+        probe.watchScreens(&manager);
+    }
     return app.exec();
 }
