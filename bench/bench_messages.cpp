@@ -6,13 +6,18 @@
 //   validator-status-change  its status alternating between online and degraded
 //   scan-result              a card scan result, parsed and turned into toMap()
 //   board-status             the board controller's status
-//   eventlog-push            one event pushed onto a log that holds 1,000 events
+//   eventlog-push [store]    one event pushed onto a log that holds 1,000 events,
+//                            loaded from store (made by eventlog-fill, natively:
+//                            filling it push by push is too slow under callgrind)
+//   eventlog-fill <store>    writes a store of 1,000 events (count is ignored)
 #include <valgrind/callgrind.h>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -59,6 +64,8 @@ int main(int argc, char** argv) {
     Config config(dir.filePath(QStringLiteral("gui.conf")), GUIManager::Defaults);
     manager::MqttClient client;
     int handled = 0;
+    QElapsedTimer clock;
+    qint64 elapsedNs = 0;
 
     if (kind.startsWith(QLatin1String("validator-status")) ||
         kind == QLatin1String("scan-result")) {
@@ -77,17 +84,21 @@ int main(int argc, char** argv) {
             emit client.received(scan, QByteArrayLiteral("zorv/blm/rfid/scanned"));
             mapped = 0;
             CALLGRIND_TOGGLE_COLLECT;
+            clock.start();
             for (int i = 0; i < count; ++i) {
                 emit client.received(scan, QByteArrayLiteral("zorv/blm/rfid/scanned"));
             }
+            elapsedNs = clock.nsecsElapsed();
             CALLGRIND_TOGGLE_COLLECT;
             handled = mapped;
         } else {
             CALLGRIND_TOGGLE_COLLECT;
+            clock.start();
             for (int i = 0; i < count; ++i) {
                 emit client.received(i % 2 == 0 ? other : online,
                                      QByteArrayLiteral("zorv/blm/status"));
             }
+            elapsedNs = clock.nsecsElapsed();
             CALLGRIND_TOGGLE_COLLECT;
             handled = validator.status().isEmpty() ? 0 : count;
         }
@@ -96,30 +107,58 @@ int main(int argc, char** argv) {
         const QByteArray status = fixture(QStringLiteral("board/status.json"));
         emit client.received(status, QByteArrayLiteral("zorv/board/status"));
         CALLGRIND_TOGGLE_COLLECT;
+        clock.start();
         for (int i = 0; i < count; ++i) {
             emit client.received(status, QByteArrayLiteral("zorv/board/status"));
         }
+        elapsedNs = clock.nsecsElapsed();
         CALLGRIND_TOGGLE_COLLECT;
         handled = board.ignition() ? count : 0;
-    } else if (kind == QLatin1String("eventlog-push")) {
-        EventManager log(config, dir.filePath(QStringLiteral("events.ini")));
+    } else if (kind.startsWith(QLatin1String("eventlog-"))) {
+        const QString store =
+            args.size() > 3 ? args.at(3) : dir.filePath(QStringLiteral("events.ini"));
         const QDateTime now = QDateTime::currentDateTime();
-        for (int i = 0; i < 1000; ++i) {
-            log.push(new Event(QStringLiteral("Validator"), QStringLiteral("Ticket validated"),
-                               QStringLiteral("warm-up %1").arg(i), now));
+        if (kind == QLatin1String("eventlog-fill")) {
+            // Written in the store's own layout in one go: pushing them one by one
+            // rewrites the whole file each time.
+            QSettings out(store, QSettings::NativeFormat);
+            out.clear();
+            out.beginWriteArray(QStringLiteral("events"));
+            for (int i = 0; i < 1000; ++i) {
+                out.setArrayIndex(i);
+                out.setValue(QStringLiteral("category"), QStringLiteral("Validator"));
+                out.setValue(QStringLiteral("name"), QStringLiteral("Ticket validated"));
+                out.setValue(QStringLiteral("desc"), QStringLiteral("warm-up %1").arg(i));
+                out.setValue(QStringLiteral("timestamp"), now.addSecs(i - 1000));
+            }
+            out.endArray();
+            out.sync();
+            std::printf("QUELLAN_BENCH messages kind=%s count=1000 handled=1000\n",
+                        qPrintable(kind));
+            return out.status() == QSettings::NoError ? 0 : 1;
         }
+        EventManager log(config, store);
+        if (args.size() <= 3) {
+            for (int i = 0; i < 1000; ++i) {
+                log.push(new Event(QStringLiteral("Validator"), QStringLiteral("Ticket validated"),
+                                   QStringLiteral("warm-up %1").arg(i), now));
+            }
+        }
+        elapsedNs = clock.nsecsElapsed();
         CALLGRIND_TOGGLE_COLLECT;
+        clock.start();
         for (int i = 0; i < count; ++i) {
             log.push(new Event(QStringLiteral("Validator"), QStringLiteral("Ticket validated"),
                                QStringLiteral("measured %1").arg(i), now));
         }
+        elapsedNs = clock.nsecsElapsed();
         CALLGRIND_TOGGLE_COLLECT;
         handled = count;
     } else {
         std::fprintf(stderr, "unknown kind: %s\n", qPrintable(kind));
         return 2;
     }
-    std::printf("QUELLAN_BENCH messages kind=%s count=%d handled=%d\n", qPrintable(kind), count,
-                handled);
+    std::printf("QUELLAN_BENCH messages kind=%s count=%d handled=%d us_per_msg=%.1f\n",
+                qPrintable(kind), count, handled, count > 0 ? elapsedNs / 1000.0 / count : 0.0);
     return handled == count ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <QCoreApplication>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QVariant>
@@ -129,12 +130,21 @@ void BenchProbe::startIdleCount() {
 void BenchProbe::finishIdleCount() {
     m_counting = false;
     const qint64 cpu = cpuUs() - m_cpuStartUs;
-    emitLine(QStringLiteral("idle frames=%1 cpu_ms=%2 wall_ms=%3 screen=%4")
+    // The item with the keyboard focus: a focused text field blinks its cursor and
+    // draws frames even while its page is hidden.
+    const QQuickItem* focus = m_window != nullptr ? m_window->activeFocusItem() : nullptr;
+    const QString focusName =
+        focus == nullptr
+            ? QStringLiteral("-")
+            : QString::fromLatin1(focus->metaObject()->className()) + QLatin1Char(':') +
+                  (focus->objectName().isEmpty() ? QStringLiteral("?") : focus->objectName());
+    emitLine(QStringLiteral("idle frames=%1 cpu_ms=%2 wall_ms=%3 screen=%4 focus=%5")
                  .arg(m_frames)
                  .arg(cpu / 1000.0, 0, 'f', 1)
                  .arg(m_idleClock.elapsed())
                  .arg(m_manager != nullptr ? m_manager->property("screen").toString()
                                            : QStringLiteral("-"))
+                 .arg(focusName)
                  .toLatin1());
     QCoreApplication::quit();
 }
