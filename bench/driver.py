@@ -382,12 +382,14 @@ def bench_idle(build, rep, workdir, broker, seconds):
             "%.1f (300 ms timer)" % timer_frames, fmt_ratio(r), "<= 1.2x", r <= 1.2,
             "(static image floor: %d frames)" % f_frames, chart=("idle frames / timer rate", r, 1.2))
     r = cpu / max(f_cpu, 0.1)
+    # A static image draws nothing while idle: its CPU time is close to zero and the
+    # ratio says little beyond "the idle screen is animated".
     rep.add("idle", "CPU ms in %d s vs static image" % seconds, "%.1f ms" % cpu,
             "%.1f ms" % f_cpu, fmt_ratio(r), "<= 1.5x", r <= 1.5,
-            chart=("idle CPU / static image", r, 1.5))
+            "(the floor draws no frame)", chart=("idle CPU / static image", r, 1.5))
     r2 = cpu / max(t_cpu, 0.1)
     rep.add("idle", "CPU ms vs image swapped every 300 ms", "%.1f ms" % cpu,
-            "%.1f ms" % t_cpu, fmt_ratio(r2), "(info)", True,
+            "%.1f ms" % t_cpu, fmt_ratio(r2), "<= 1.5x", r2 <= 1.5,
             "(that floor drew %d frames)" % t_frames, chart=("idle CPU / 300 ms image floor", r2, 1.5))
     return {"frames": frames, "cpu": cpu, "floor_cpu": f_cpu, "tick_cpu": t_cpu,
             "tick_frames": t_frames}
