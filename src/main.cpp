@@ -8,6 +8,7 @@
 #include <csignal>
 #include <memory>
 
+#include "BenchProbe.h"
 #include "CommandLine.h"
 #include "Config.h"
 #include "GUIManager.h"
@@ -56,6 +57,14 @@ int main(int argc, char** argv) {
         QObject::connect(&manager, &GUIManager::screenChanged, recorder.get(),
                          [&] { recorder->onScreenChanged(manager.screen()); });
         recorder->onScreenChanged(manager.screen());
+    }
+
+    // Measuring aid for the benchmarks in bench/: inert unless a QUELLAN_BENCH_
+    // environment variable is set.
+    BenchProbe probe;
+    if (BenchProbe::enabled()) {
+        probe.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
+        probe.watchScreens(&manager);
     }
     return app.exec();
 }
