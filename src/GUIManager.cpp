@@ -82,10 +82,9 @@ GUIManager::GUIManager(Config& config, const QString& eventStore)
       m_update(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
       m_clock(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
       m_session(config),
-      m_eventLog(config,
-                 eventStore.isEmpty()
-                     ? QCoreApplication::applicationDirPath() + QStringLiteral("/events.ini")
-                     : eventStore),
+      m_eventLog(config, eventStore.isEmpty() ? QCoreApplication::applicationDirPath() +
+                                                    QStringLiteral("/events.ini")
+                                              : eventStore),
       m_diagnostics(m_deviceId, m_board, m_network, m_validator) {
     loadDeviceId();
     initLog();

@@ -9,8 +9,8 @@
 #include <QtQuickTest>
 
 #include "FakeManager.h"
-#include "TintedIconProvider.h"
 #include "FreeVirtualKeyboardPlugin.h"
+#include "TintedIconProvider.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 

@@ -14,8 +14,8 @@
 #include <QtTest>
 
 #include "FakeManager.h"
-#include "TintedIconProvider.h"
 #include "FreeVirtualKeyboardPlugin.h"
+#include "TintedIconProvider.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
