@@ -11,24 +11,22 @@ BoardService::BoardService(manager::MqttClient& client, const QString& baseTopic
       m_display(exampleMessage(QStringLiteral("board/display"))),
       m_power(exampleMessage(QStringLiteral("board/power"))),
       m_audio(exampleMessage(QStringLiteral("board/audio-unmuted"))),
-      m_config(exampleMessage(QStringLiteral("board/config"))) {}
+      m_config(exampleMessage(QStringLiteral("board/config"))) {
+    addReport(QStringLiteral("/info"), &m_info);
+    addReport(QStringLiteral("/status"), &m_status);
+    addReport(QStringLiteral("/config"), &m_config);
+    addReport(QStringLiteral("/display"), &m_display);
+    addReport(QStringLiteral("/power"), &m_power);
+    addReport(QStringLiteral("/audio"), &m_audio);
+}
 
 void BoardService::subscribe() {
+    listenForReports();
     for (const char* suffix :
-         {"/info/get", "/status/get", "/config/get", "/display/get", "/power/get", "/audio/get",
-          "/config/set", "/display/set", "/power/set", "/audio/set", "/led/play/request/1",
+         {"/config/set", "/display/set", "/power/set", "/audio/set", "/led/play/request/1",
           "/led/off/request/1", "/buzzer/play/request/1"}) {
         listen(QLatin1String(suffix));
     }
-}
-
-void BoardService::publishAll() {
-    report(QStringLiteral("/info"), m_info);
-    report(QStringLiteral("/status"), m_status);
-    report(QStringLiteral("/config"), m_config);
-    report(QStringLiteral("/display"), m_display);
-    report(QStringLiteral("/power"), m_power);
-    report(QStringLiteral("/audio"), m_audio);
 }
 
 bool BoardService::handle(const QString& topic, const QByteArray& payload) {
@@ -36,19 +34,10 @@ bool BoardService::handle(const QString& topic, const QByteArray& payload) {
         return false;
     }
     const QString suffix = topic.mid(m_base.size());
-    if (suffix == QLatin1String("/info/get")) {
-        report(QStringLiteral("/info"), m_info);
-    } else if (suffix == QLatin1String("/status/get")) {
-        report(QStringLiteral("/status"), m_status);
-    } else if (suffix == QLatin1String("/config/get")) {
-        report(QStringLiteral("/config"), m_config);
-    } else if (suffix == QLatin1String("/display/get")) {
-        report(QStringLiteral("/display"), m_display);
-    } else if (suffix == QLatin1String("/power/get")) {
-        report(QStringLiteral("/power"), m_power);
-    } else if (suffix == QLatin1String("/audio/get")) {
-        report(QStringLiteral("/audio"), m_audio);
-    } else if (suffix == QLatin1String("/led/off/request/1")) {
+    if (answerGet(suffix)) {
+        return true;
+    }
+    if (suffix == QLatin1String("/led/off/request/1")) {
         log(QStringLiteral("LEDs off"));
     } else if (suffix == QLatin1String("/led/play/request/1") ||
                suffix == QLatin1String("/buzzer/play/request/1")) {

@@ -9,20 +9,19 @@ InspectorService::InspectorService(manager::MqttClient& client, const QString& b
     : SimulatedService(client, baseTopic, parent),
       m_info(exampleMessage(QStringLiteral("inspector/info"))),
       m_status(exampleMessage(QStringLiteral("inspector/status"))),
-      m_audio(exampleMessage(QStringLiteral("inspector/audio"))) {}
-
-void InspectorService::subscribe() {
-    for (const char* suffix : {"/info/get", "/status/get", "/audio/get", "/stats/cpu/get",
-                               "/stats/memory/get", "/stats/disk/get", "/audio/set", "/audio/play",
-                               "/power/reboot/request/1", "/power/shutdown/request/1"}) {
-        listen(QLatin1String(suffix));
-    }
+      m_audio(exampleMessage(QStringLiteral("inspector/audio"))) {
+    addReport(QStringLiteral("/info"), &m_info);
+    addReport(QStringLiteral("/status"), &m_status);
+    addReport(QStringLiteral("/audio"), &m_audio);
 }
 
-void InspectorService::publishAll() {
-    report(QStringLiteral("/info"), m_info);
-    report(QStringLiteral("/status"), m_status);
-    report(QStringLiteral("/audio"), m_audio);
+void InspectorService::subscribe() {
+    listenForReports();
+    for (const char* suffix :
+         {"/stats/cpu/get", "/stats/memory/get", "/stats/disk/get", "/audio/set", "/audio/play",
+          "/power/reboot/request/1", "/power/shutdown/request/1"}) {
+        listen(QLatin1String(suffix));
+    }
 }
 
 bool InspectorService::handle(const QString& topic, const QByteArray& payload) {
@@ -30,14 +29,10 @@ bool InspectorService::handle(const QString& topic, const QByteArray& payload) {
         return false;
     }
     const QString suffix = topic.mid(m_base.size());
-    if (suffix == QLatin1String("/info/get")) {
-        report(QStringLiteral("/info"), m_info);
-    } else if (suffix == QLatin1String("/status/get")) {
-        report(QStringLiteral("/status"), m_status);
-    } else if (suffix == QLatin1String("/audio/get")) {
-        report(QStringLiteral("/audio"), m_audio);
-    } else if (suffix.startsWith(QLatin1String("/stats/")) &&
-               suffix.endsWith(QLatin1String("/get"))) {
+    if (answerGet(suffix)) {
+        return true;
+    }
+    if (suffix.startsWith(QLatin1String("/stats/")) && suffix.endsWith(QLatin1String("/get"))) {
         const QString which = suffix.mid(7, suffix.size() - 11);  // cpu, memory, disk
         report(QStringLiteral("/stats/") + which,
                exampleMessage(QStringLiteral("inspector/stats-") + which));

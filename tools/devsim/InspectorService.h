@@ -17,7 +17,6 @@ public:
     InspectorService(manager::MqttClient& client, const QString& baseTopic, QObject* parent);
 
     void subscribe() override;
-    void publishAll() override;
     bool handle(const QString& topic, const QByteArray& payload) override;
 
     QJsonObject audio() const { return m_audio; }

@@ -22,20 +22,16 @@ NetworkService::NetworkService(manager::MqttClient& client, const QString& baseT
       m_status(exampleMessage(QStringLiteral("network/status"))),
       m_state(exampleMessage(QStringLiteral("network/ethernet-state-eth0"))),
       m_config(exampleMessage(QStringLiteral("network/ethernet-config-auto"))),
-      m_dhcpAddresses(m_state.value(QStringLiteral("ipv4")).toObject()) {}
-
-void NetworkService::subscribe() {
-    for (const char* suffix : {"/info/get", "/status/get", "/ethernet/state/get",
-                               "/ethernet/config/get", "/ethernet/config/set"}) {
-        listen(QLatin1String(suffix));
-    }
+      m_dhcpAddresses(m_state.value(QStringLiteral("ipv4")).toObject()) {
+    addReport(QStringLiteral("/info"), &m_info);
+    addReport(QStringLiteral("/status"), &m_status);
+    addReport(QStringLiteral("/ethernet/state"), &m_state);
+    addReport(QStringLiteral("/ethernet/config"), &m_config);
 }
 
-void NetworkService::publishAll() {
-    report(QStringLiteral("/info"), m_info);
-    report(QStringLiteral("/status"), m_status);
-    report(QStringLiteral("/ethernet/state"), m_state);
-    report(QStringLiteral("/ethernet/config"), m_config);
+void NetworkService::subscribe() {
+    listenForReports();
+    listen(QStringLiteral("/ethernet/config/set"));
 }
 
 bool NetworkService::handle(const QString& topic, const QByteArray& payload) {
@@ -43,15 +39,10 @@ bool NetworkService::handle(const QString& topic, const QByteArray& payload) {
         return false;
     }
     const QString suffix = topic.mid(m_base.size());
-    if (suffix == QLatin1String("/info/get")) {
-        report(QStringLiteral("/info"), m_info);
-    } else if (suffix == QLatin1String("/status/get")) {
-        report(QStringLiteral("/status"), m_status);
-    } else if (suffix == QLatin1String("/ethernet/state/get")) {
-        report(QStringLiteral("/ethernet/state"), m_state);
-    } else if (suffix == QLatin1String("/ethernet/config/get")) {
-        report(QStringLiteral("/ethernet/config"), m_config);
-    } else if (suffix == QLatin1String("/ethernet/config/set")) {
+    if (answerGet(suffix)) {
+        return true;
+    }
+    if (suffix == QLatin1String("/ethernet/config/set")) {
         QJsonObject request;
         if (parseRequest(topic, payload, &request)) {
             saveConfig(request);

@@ -12,6 +12,32 @@ SimulatedService::SimulatedService(manager::MqttClient& client, const QString& b
                                    QObject* parent)
     : QObject(parent), m_mqtt(client), m_base(baseTopic) {}
 
+void SimulatedService::addReport(const QString& suffix, const QJsonObject* state) {
+    m_reports.append({suffix, state});
+}
+
+void SimulatedService::listenForReports() {
+    for (const auto& entry : qAsConst(m_reports)) {
+        listen(entry.first + QStringLiteral("/get"));
+    }
+}
+
+void SimulatedService::publishAll() {
+    for (const auto& entry : qAsConst(m_reports)) {
+        report(entry.first, *entry.second);
+    }
+}
+
+bool SimulatedService::answerGet(const QString& suffix) {
+    for (const auto& entry : qAsConst(m_reports)) {
+        if (suffix == entry.first + QStringLiteral("/get")) {
+            report(entry.first, *entry.second);
+            return true;
+        }
+    }
+    return false;
+}
+
 void SimulatedService::listen(const QString& suffix) {
     m_mqtt.subscribe(m_base + suffix, 0);
 }

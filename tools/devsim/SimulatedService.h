@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 namespace manager {
 class MqttClient;
@@ -27,11 +29,19 @@ public:
     // renews the subscriptions after every reconnection.
     virtual void subscribe() = 0;
     // Publishes every report, as the service does when it starts.
-    virtual void publishAll() = 0;
+    virtual void publishAll();
     // Handles one message; returns false when the topic is not the service's.
     virtual bool handle(const QString& topic, const QByteArray& payload) = 0;
 
 protected:
+    // A state the service reports on base + suffix and sends again whenever it is
+    // asked on base + suffix + "/get".
+    void addReport(const QString& suffix, const QJsonObject* state);
+    // Subscribes to the "/get" request of every report.
+    void listenForReports();
+    // Answers a "/get" request for one of the reports; false for any other suffix.
+    bool answerGet(const QString& suffix);
+
     void listen(const QString& suffix);
     void report(const QString& suffix, const QJsonObject& message);
     void sendEvent(const QString& topic, const QJsonObject& message);
@@ -42,6 +52,9 @@ protected:
 
     manager::MqttClient& m_mqtt;
     const QString m_base;
+
+private:
+    QVector<QPair<QString, const QJsonObject*>> m_reports;
 };
 
 }  // namespace devsim
