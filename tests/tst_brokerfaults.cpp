@@ -194,7 +194,10 @@ bool TestBrokerFaults::reconnectPeer(AppFixture& app) {
 void TestBrokerFaults::killRestartCycles() {
     const int cycles = envInt("QUELLAN_FAULT_CYCLES", 20);
     const bool productTiming = qEnvironmentVariableIntValue("QUELLAN_FAULT_PRODUCT_TIMING") == 1;
-    AppFixture app;
+    // With credentials, so that every reconnection sends them again: a subscriber on
+    // "#" must never see the password, whatever the application republishes.
+    AppFixture app({{QStringLiteral("mqtt/username"), QStringLiteral("ui")},
+                    {QStringLiteral("mqtt/password"), QStringLiteral("s3cr3t-pass")}});
     QVERIFY(app.ready());
     manager::Validator& validator = app.gui().validatorManager();
     // The CI run shortens the retry interval (and with it the attempt guard) so that
@@ -233,6 +236,10 @@ void TestBrokerFaults::killRestartCycles() {
         app.validatorOnline();
         QTRY_COMPARE(validator.status(), QStringLiteral("online"));
     }
+    for (const Peer::Message& m : app.peer().messages()) {
+        QVERIFY2(!m.payload.contains("s3cr3t-pass"), qPrintable(m.topic));
+    }
+    QVERIFY(app.peer().count(QStringLiteral("zorv/ui/config")) > 0);
     qInfo("%d kill/restart cycles, retry %d ms, slowest reconnection %lld ms", cycles, retry,
           slowest);
 }
