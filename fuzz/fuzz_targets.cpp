@@ -74,7 +74,10 @@ void settle() {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_BACKEND", "software");
-    qInstallMessageHandler(quiet);
+    // QUELLAN_FUZZ_VERBOSE=1 keeps the log, to see what an input reached.
+    if (qEnvironmentVariableIntValue("QUELLAN_FUZZ_VERBOSE") == 0) {
+        qInstallMessageHandler(quiet);
+    }
     g_app = new QGuiApplication(*argc, *argv);
     g_dir = std::make_unique<QTemporaryDir>();
     fakeTimedatectl();
@@ -149,7 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         config.addOverrides({{QStringLiteral("mqtt/host"), QStringLiteral("127.0.0.1")},
                              {QStringLiteral("mqtt/port"), 1},
                              {QStringLiteral("log/syslog"), false},
-                             {QStringLiteral("log/stderr"), false}});
+                             {QStringLiteral("log/stderr"),
+                              qEnvironmentVariableIntValue("QUELLAN_FUZZ_VERBOSE") != 0}});
         return true;
     }();
     Q_UNUSED(overridden)

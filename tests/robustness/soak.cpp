@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const long messages = argc > 1 ? std::atol(argv[1]) : 100000;
     const int pushes = argc > 2 ? std::atoi(argv[2]) : 1000;
+    // Line by line: a leak report at exit must not swallow the figures.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     // One payload per topic of every manager, from the test fixtures; plus garbage.
     const QList<QPair<QString, QByteArray>> stream{
