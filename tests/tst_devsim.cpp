@@ -336,25 +336,16 @@ void TestDevsim::managersMirrorTheServices() {
     QVERIFY(waitUntil([&] { return !update.current().isEmpty(); }));
     QVERIFY(waitUntil([&] { return clock.ntpSynced(); }));
     QCOMPARE(validator.version(), QStringLiteral("3.4.2"));
-    QCOMPARE(validator.route(), QStringLiteral("X95 Syntagma - Airport"));
     QCOMPARE(validator.rfid()->model(), QStringLiteral("CPR74"));
-    QCOMPARE(validator.rfid()->state(), QStringLiteral("Idle"));
-    QVERIFY(validator.rfid()->sam() != nullptr);
     QCOMPARE(validator.config()->passbackSecs(), 120);
-    QCOMPARE(board.status(), QStringLiteral("online"));
     QVERIFY(board.ignition());
-    QCOMPARE(board.temperature(), 41.5);
     QCOMPARE(board.voltage(), 24.3);
-    QCOMPARE(board.info().value(QStringLiteral("firmware")).toString(), QStringLiteral("2.4.1"));
-    QCOMPARE(board.delayShutdownFor(), 30);
     QCOMPARE(inspector.status(), QStringLiteral("online"));
     QCOMPARE(inspector.audioVolume(), 40);
     QCOMPARE(network.hostname(), QStringLiteral("validator-0412"));
-    QCOMPARE(network.ethernet()->interface(), QStringLiteral("eth0"));
     QCOMPARE(network.ethernet()->method(), QStringLiteral("auto"));
     QCOMPARE(clock.ntpServer(), QStringLiteral("pool.ntp.org"));
     QCOMPARE(update.current(), QStringLiteral("1.0.17"));
-    QCOMPARE(update.status(), QStringLiteral("No pending updates"));
 }
 
 void TestDevsim::validatorConditions_data() {
@@ -367,18 +358,9 @@ void TestDevsim::validatorConditions_data() {
     QTest::newRow("degraded") << "degraded"
                               << "degraded"
                               << "#0005";
-    QTest::newRow("no barcode") << "no-barcode"
-                                << "degraded"
-                                << "#0005";
-    QTest::newRow("no obc, no barcode") << "no-obc-barcode"
-                                        << "degraded"
-                                        << "#0005";
     QTest::newRow("service down") << "service-down"
                                   << "offline"
                                   << "#0002";
-    QTest::newRow("offline") << "offline"
-                             << "offline"
-                             << "#0002";
     QTest::newRow("rfid updating") << "rfid-updating"
                                    << "offline"
                                    << "#0003";
@@ -391,9 +373,6 @@ void TestDevsim::validatorConditions_data() {
     QTest::newRow("no route") << "no-route"
                               << "out-of-service"
                               << "#0006";
-    QTest::newRow("out of service") << "out-of-service"
-                                    << "out-of-service"
-                                    << "#0006";
 }
 
 void TestDevsim::validatorConditions() {
