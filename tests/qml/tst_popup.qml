@@ -66,15 +66,16 @@ TestCase {
         verify(!findChild(host.popup.contentItem, "yesButton").visible);
     }
 
-    function test_plainClosesOnClickInside() {
-        var host = openPopup(false);
-        mouseClick(findChild(host.popup.contentItem, "popupText"));
-        tryCompare(host.popup, "visible", false);
+    function test_plainClosesOnAnyClick_data() {
+        return [{ tag: "inside", inside: true }, { tag: "outside", inside: false }];
     }
 
-    function test_plainClosesOnClickOutside() {
+    function test_plainClosesOnAnyClick(data) {
         var host = openPopup(false);
-        mouseClick(host, 10, 10);
+        if (data.inside)
+            mouseClick(findChild(host.popup.contentItem, "popupText"));
+        else
+            mouseClick(host, 10, 10);
         tryCompare(host.popup, "visible", false);
     }
 
@@ -89,20 +90,17 @@ TestCase {
         compare(yesSpy.count + noSpy.count, 0);
     }
 
-    function test_dialogYes() {
-        var host = openPopup(true);
-        mouseClick(findChild(host.popup.contentItem, "yesButton"));
-        tryCompare(host.popup, "visible", false);
-        compare(yesSpy.count, 1);
-        compare(noSpy.count, 0);
+    function test_dialogAnswer_data() {
+        return [{ tag: "yes", button: "yesButton", yes: 1, no: 0 },
+                { tag: "no", button: "noButton", yes: 0, no: 1 }];
     }
 
-    function test_dialogNo() {
+    function test_dialogAnswer(data) {
         var host = openPopup(true);
-        mouseClick(findChild(host.popup.contentItem, "noButton"));
+        mouseClick(findChild(host.popup.contentItem, data.button));
         tryCompare(host.popup, "visible", false);
-        compare(noSpy.count, 1);
-        compare(yesSpy.count, 0);
+        compare(yesSpy.count, data.yes);
+        compare(noSpy.count, data.no);
     }
 
     function test_buttonsAreTranslated() {
