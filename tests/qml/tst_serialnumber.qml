@@ -67,7 +67,12 @@ TestCase {
         verify(findChild(page, "saveButton").enabled);
     }
 
-    function test_saveAsksForConfirmation() {
+    function test_saveAsksForConfirmation_data() {
+        return [{ tag: "yes", button: "yesButton", calls: ["saveDeviceIdRequest:K12345678"] },
+                { tag: "no", button: "noButton", calls: [] }];
+    }
+
+    function test_saveAsksForConfirmation(data) {
         var page = createTemporaryObject(pageComponent, testCase);
         var field = findChild(page, "serialField");
         var popup = findChild(page, "confirmPopup");
@@ -76,23 +81,12 @@ TestCase {
         tryCompare(popup, "opened", true);
         verify(popup.isDialog);
         compare(popup.text, "Please confirm the serial number\n\nK12345678");
-        // Nothing is saved before "Yes".
+        // Nothing is saved before the answer.
         compare(manager.calls(), []);
 
-        mouseClick(findChild(popup.contentItem, "yesButton"));
+        mouseClick(findChild(popup.contentItem, data.button));
         tryCompare(popup, "visible", false);
-        compare(manager.calls(), ["saveDeviceIdRequest:K12345678"]);
-    }
-
-    function test_noSavesNothing() {
-        var page = createTemporaryObject(pageComponent, testCase);
-        findChild(page, "serialField").text = "C12345678";
-        mouseClick(findChild(page, "saveButton"));
-        var popup = findChild(page, "confirmPopup");
-        tryCompare(popup, "opened", true);
-        mouseClick(findChild(popup.contentItem, "noButton"));
-        tryCompare(popup, "visible", false);
-        compare(manager.calls(), []);
+        compare(manager.calls(), data.calls);
     }
 
     function test_enterConfirmsOnlyAValidNumber() {
