@@ -335,6 +335,11 @@ void TestValidator::configRoundTrip() {
     QVERIFY(config->passbackQrEnabled());
     QCOMPARE(logged("Config received : "), 1);
     QCOMPARE(logged("OBU URL         : "), 1);
+    // The password stays out of that line.
+    const QStringList urlLines = g_log->all().filter(QStringLiteral("OBU URL         : "));
+    QCOMPARE(urlLines.size(), 1);
+    QVERIFY(urlLines.first().contains(QStringLiteral("obc.vehicle.local:8883")));
+    QVERIFY(!urlLines.first().contains(QStringLiteral("s3cr")));
     QCOMPARE(logged("Passback Time   : "), 1);
     QCOMPARE(logged("Passback QR En  : "), 1);
 

@@ -255,7 +255,8 @@ void Validator::onConfigReceived(const QJsonObject& message, const QString&) {
                                   QLatin1String("true"));
 
     m_channel.warning() << "Config received : ";
-    m_channel.warning() << "OBU URL         : " << m_config.obuUrl().toString();
+    // The on-board computer's password stays out of the system log.
+    m_channel.warning() << "OBU URL         : " << m_config.obuUrl().toString(QUrl::RemovePassword);
     m_channel.warning() << "Passback Time   : " << m_config.passbackSecs() << " sec(s)";
     m_channel.warning() << "Passback QR En  : "
                         << (m_config.passbackQrEnabled() ? "true" : "false");
