@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
 
 #include "Board.h"
@@ -284,21 +285,17 @@ void Diagnostics::saveReport() {
                                       now.toString(QStringLiteral("yyyyMMdd_hhmm")));
     info() << "Saving Diagnostics report to : " << fileName;
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        critical() << "ERROR: Could not save file : " << file.errorString();
-        emit saveReportFinished(
-            false, QStringLiteral("Could not save Test Report\nERROR: ") + file.errorString());
-        return;
-    }
+    // Written beside and renamed over the old one: a crash mid-write leaves the
+    // previous report whole, never half of the new one.
+    QSaveFile file(fileName);
     const QByteArray bytes = report.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(bytes) != bytes.size() ||
+        !file.commit()) {
         critical() << "ERROR: Could not save file : " << file.errorString();
         emit saveReportFinished(
             false, QStringLiteral("Could not save Test Report\nERROR: ") + file.errorString());
         return;
     }
-    file.close();
     emit saveReportFinished(true, QStringLiteral("Test report saved successfully:\n") + fileName);
 }
 

@@ -30,6 +30,9 @@ const QString kValidSound = QStringLiteral("/opt/zorv/quellan/Valid.wav");
 const QString kInvalidSound = QStringLiteral("/opt/zorv/quellan/Invalid.wav");
 const QString kCatalogue = QStringLiteral(":/qml/translations/Quellan_el_GR.qm");
 
+// The idle screen's frame tick: a faster swap of the animations only flickers.
+constexpr int kFrameTickMsec = 300;
+
 // The two deny reasons that mean the ticket had already been validated.
 constexpr int kAlreadyValidatedTicket = 103;
 constexpr int kAlreadyValidatedCard = 207;
@@ -111,6 +114,7 @@ void GUIManager::initConfig() {
     connect(&m_config, &Config::configChanged, this, &GUIManager::onConfigChanged);
     connect(&m_config, &Config::configFileChanged, this, &GUIManager::onConfigFileChanged);
     m_config.print();
+    warnOnShortAnimSwitch();
 }
 
 void GUIManager::initQml() {
@@ -267,13 +271,24 @@ QString GUIManager::screenSaverImg() const {
     return m_config.get(QStringLiteral("gui/screenSaverImg")).toString();
 }
 
+// The configured value is milliseconds, as the screens have always taken it; a
+// positive value below the frame tick is used as the frame tick.
 int GUIManager::animSwitchSec() const {
-    return m_config.get(QStringLiteral("gui/animSwitchSec")).toInt();
+    const int value = m_config.get(QStringLiteral("gui/animSwitchSec")).toInt();
+    return value > 0 && value < kFrameTickMsec ? kFrameTickMsec : value;
 }
 
 void GUIManager::setAnimSwitchSec(int value) {
-    if (animSwitchSec() != value) {
+    if (m_config.get(QStringLiteral("gui/animSwitchSec")).toInt() != value) {
         m_config.set(QStringLiteral("gui/animSwitchSec"), value);
+    }
+}
+
+void GUIManager::warnOnShortAnimSwitch() const {
+    const int value = m_config.get(QStringLiteral("gui/animSwitchSec")).toInt();
+    if (value > 0 && value < kFrameTickMsec) {
+        warning() << "WARN: gui/animSwitchSec is in msec(s); " << value << " is below the "
+                  << kFrameTickMsec << " msec(s) frame tick, using " << kFrameTickMsec;
     }
 }
 
@@ -616,6 +631,8 @@ void GUIManager::publishStatus() {
     QJsonObject status;
     status.insert(QStringLiteral("service"), true);
     status.insert(QStringLiteral("technician"), m_session.sessionActive());
+    // Retained, like the last will on the same topic: the broker always holds the
+    // latest word, so a peer that subscribes later is not told a running UI is down.
     m_mqtt.publish(QJsonDocument(status).toJson(), baseTopic() + QStringLiteral("/status"), 0,
                    true);
 }
@@ -731,6 +748,7 @@ void GUIManager::onConfigChanged(const QVariantMap& changes) {
     if (changes.contains(QStringLiteral("gui/animSwitchSec"))) {
         info() << "GIFs animation changed : "
                << changes.value(QStringLiteral("gui/animSwitchSec")).toInt() << " msec(s)";
+        warnOnShortAnimSwitch();
         emit animSwitchSecChanged();
     }
     const QStringList keys = changes.keys();

@@ -166,6 +166,7 @@ private:
     void onConfigChanged(const QVariantMap& changes);
     void onConfigFileChanged();
     void updateBoardShutdownDelay();
+    void warnOnShortAnimSwitch() const;
     QString validatorReason() const;
 
     QString m_screen;

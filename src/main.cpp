@@ -1,7 +1,11 @@
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QQuickWindow>
+#include <QRegularExpression>
+#include <QSGRendererInterface>
 #include <QString>
 #include <QVariantMap>
 #include <QtPlugin>
@@ -17,6 +21,46 @@
 // The on-screen keyboard input method, linked into the program.
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
+namespace {
+
+void setIdentity() {
+    QCoreApplication::setApplicationName(QStringLiteral("Quellan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+    QCoreApplication::setOrganizationName(QStringLiteral("zorv"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("zorv.example"));
+}
+
+// Whether the command line asks for the help or the version ("-h", "--version", or
+// a group of short switches holding one, such as "-eh").
+bool asksForHelpOrVersion(int argc, char** argv) {
+    static const QRegularExpression option(
+        QStringLiteral("^(--help|--version|-[ecVh]*[Vh][ecVh]*)$"));
+    for (int i = 1; i < argc; ++i) {
+        if (option.match(QString::fromLocal8Bit(argv[i])).hasMatch()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Qt Quick draws with OpenGL unless told otherwise. Where no OpenGL context can be
+// had (no driver, a platform without it) and nobody chose a scene-graph backend, the
+// software renderer draws the screens instead of the program aborting.
+void chooseRenderer() {
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") ||
+        !QQuickWindow::sceneGraphBackend().isEmpty()) {
+        return;
+    }
+    QOpenGLContext probe;
+    if (probe.create()) {
+        return;
+    }
+    qWarning("WARN: No OpenGL context available, drawing with the software renderer");
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // A broker connection that breaks while writing must not end the program.
     signal(SIGPIPE, SIG_IGN);
@@ -24,14 +68,19 @@ int main(int argc, char** argv) {
     // The screens type text through the on-screen keyboard plug-in.
     qputenv("QT_IM_MODULE", QByteArrayLiteral("freevirtualkeyboard"));
 
+    // Help and version print and end without a display (a technician's shell on the
+    // board, a build machine): no GUI application, no window system, for them.
+    if (asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication commandLine(argc, argv);
+        setIdentity();
+        parseCLIArgs();  // exits
+    }
+
     // Qt reads this attribute only while it creates the application object.
     QGuiApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("Quellan"));
+    setIdentity();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Quellan"));
-    QGuiApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
-    QGuiApplication::setOrganizationName(QStringLiteral("zorv"));
-    QGuiApplication::setOrganizationDomain(QStringLiteral("zorv.example"));
 
     const QVariantMap overrides = parseCLIArgs();
     const QString configFile = overrides.contains(QStringLiteral("config"))
@@ -45,6 +94,7 @@ int main(int argc, char** argv) {
     QFontDatabase::addApplicationFont(QStringLiteral(":/qml/fonts/DejaVuSans.ttf"));
     QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
 
+    chooseRenderer();
     GUIManager manager(config);
     manager.load();
 

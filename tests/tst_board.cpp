@@ -306,13 +306,14 @@ void TestBoard::powerComparesJsonTypeAndValue() {
     QCOMPARE(order, (QStringList{"display=on", "ftdi=off", "usbHub=on", "list"}));
     QCOMPARE(m_board->peripheralPower("display"), true);
 
-    // true becoming 1 is a change of type: reported, and read as off.
+    // true becoming 1 is a change of type: reported, and read as off. Each report is
+    // the whole set: members it leaves out are dropped, a dropped "on" one reported off.
     order.clear();
     QVERIFY(m_rig->send("/power", R"({"display": 1})"));
-    QCOMPARE(order, (QStringList{"display=off", "list"}));
+    QCOMPARE(order, (QStringList{"display=off", "usbHub=off", "list"}));
     QCOMPARE(m_board->peripheralPower("display"), false);
-    // A member missing from a later message keeps its value.
-    QCOMPARE(m_board->peripheralPower("usbHub"), true);
+    QCOMPARE(m_board->peripheralPower("usbHub"), false);
+    QCOMPARE(m_board->peripherals().size(), 1);
 }
 
 void TestBoard::peripheralsAreBuiltOnEachRead() {

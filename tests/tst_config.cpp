@@ -170,7 +170,8 @@ void TestConfig::firstStartWritesEveryDefault() {
 }
 
 void TestConfig::partialFileKeepsDefaultsAndIsNotRewritten() {
-    const QByteArray content = "; written by hand\n[mqtt]\nport=1884\n";
+    const QByteArray content =
+        "; written by hand\n[General]\nintegrator=yes\n[a]\nb\\c=kept\n[mqtt]\nport=1884\n";
     writeInPlace(m_path, content);
 
     Config config(m_path, GUIManager::Defaults);
@@ -253,7 +254,8 @@ void TestConfig::ownWritesAndUnchangedSavesAreSilent() {
 }
 
 void TestConfig::setStoresOneValueAndRewritesTheFile() {
-    const QByteArray content = "; written by hand\n[mqtt]\nport=1884\n";
+    const QByteArray content =
+        "; written by hand\n[General]\nintegrator=yes\n[a]\nb\\c=kept\n[mqtt]\nport=1884\n";
     writeInPlace(m_path, content);
     Config config(m_path, GUIManager::Defaults);
     QSignalSpy changedSpy(&config, &Config::configChanged);
@@ -271,11 +273,14 @@ void TestConfig::setStoresOneValueAndRewritesTheFile() {
              (QVariantMap{{"mqtt/host", QStringLiteral("broker.example")}}));
     QCOMPARE(config.get("mqtt/host").toString(), QStringLiteral("broker.example"));
 
-    // The whole file is written: every key, the hand-written comment gone.
+    // The whole file is written: every key, the hand-written comment gone, the
+    // entries the program does not know kept.
     const QByteArray written = readBytes(m_path);
     QVERIFY(!written.contains("written by hand"));
+    QVERIFY(written.contains("[General]\nintegrator=yes\n"));
+    QVERIFY(written.contains("[a]\nb\\c=kept\n"));
     const QMap<QString, QString> entries = parseIni(written);
-    QCOMPARE(entries.size(), 25);
+    QCOMPARE(entries.size(), 27);
     QCOMPARE(entries.value("mqtt/host"), QStringLiteral("broker.example"));
     QCOMPARE(entries.value("mqtt/port"), QStringLiteral("1884"));
     QCOMPARE(entries.value("gui/locale"), QStringLiteral("el_GR"));

@@ -223,11 +223,20 @@ void TestDiagnostics::reportOverwritesAndFailures() {
     QVERIFY(finished.at(0).at(1).toString().startsWith(
         QStringLiteral("Test report saved successfully:\n")));
 
+    // A report replaces the file whole, never rewrites it in place: a reader of the
+    // previous one still reads all of it.
+    const QString path = finished.at(1).at(1).toString().section(QLatin1Char('\n'), 1);
+    writeFile(path, "previous report");
+    QFile previous(path);
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    rig.diagnostics.saveReport();
+    QCOMPARE(previous.readAll(), QByteArray("previous report"));
+
     rig.diagnostics.setReportDir(rig.dir.filePath(QStringLiteral("no/such/folder")));
     rig.diagnostics.saveReport();
-    QCOMPARE(finished.count(), 3);
-    QCOMPARE(finished.at(2).at(0).toBool(), false);
-    QVERIFY(finished.at(2).at(1).toString().startsWith(
+    QCOMPARE(finished.count(), 4);
+    QCOMPARE(finished.at(3).at(0).toBool(), false);
+    QVERIFY(finished.at(3).at(1).toString().startsWith(
         QStringLiteral("Could not save Test Report\nERROR: ")));
 }
 

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "AppFixture.h"
+#include "LogCapture.h"
 
 namespace {
 const QString kAudioPlay = QStringLiteral("zorv/inspector/audio/play");
@@ -50,6 +51,7 @@ private slots:
     void deviceIdFileAndInitPage();
     void languageSwitching();
     void brokerLossShowsDisconnected();
+    void animationSwitchNeverBelowFrameTick();
 };
 
 void TestGUIManager::startsBusyAndAnnouncesItself() {
@@ -451,6 +453,25 @@ void TestGUIManager::brokerLossShowsDisconnected() {
     QTRY_COMPARE(app.gui().screen(), QStringLiteral("OutOfOrder"));
     QCOMPARE(app.gui().message(), QStringLiteral("Disconnected"));
     QCOMPARE(app.gui().validatorManager().reason(), QStringLiteral("MQTT Disconnected"));
+}
+
+// "gui/animSwitchSec" is milliseconds; a positive value below the 300 ms frame tick
+// (a technician typing seconds) is used as 300, with a warning.
+void TestGUIManager::animationSwitchNeverBelowFrameTick() {
+    AppFixture app;
+    QVERIFY(app.ready());
+    LogCapture log;
+    const QList<QPair<int, int>> cases = {{10, 300}, {299, 300}, {300, 300}, {0, 0}, {5000, 5000}};
+    for (const auto& [stored, used] : cases) {
+        log.clear();
+        app.config().set(QStringLiteral("gui/animSwitchSec"), stored);
+        QCOMPARE(app.gui().animSwitchSec(), used);
+        QCOMPARE(log.contains(QStringLiteral("WARN: gui/animSwitchSec")), stored != used);
+    }
+    // The setter stores what it is given, also a value read back as the frame tick.
+    app.gui().setAnimSwitchSec(10);
+    app.gui().setAnimSwitchSec(300);
+    QCOMPARE(app.config().get(QStringLiteral("gui/animSwitchSec")).toInt(), 300);
 }
 
 QTEST_MAIN(TestGUIManager)

@@ -1,15 +1,18 @@
 // Every passenger screen driven through the real GUI manager and the real QML bundle,
-// with the device services played by a peer on a real broker. Each screen is saved
-// as a picture in Greek and in English (build/screenshots/passenger) so that a person
-// can look at all of them, and no text may run past the 480-pixel-wide display.
+// with the device services played by a peer on a real broker. Each screen, and each
+// popup open over it, is saved as a picture in Greek and in English
+// (build/screenshots/passenger) so that a person can look at all of them; the GUI
+// manager must still name that screen when it is taken, no text may run past the
+// 480-pixel-wide display, and Qt may not complain about the QML while it shows.
 #include <QDir>
 #include <QQuickItem>
-#include <QQuickItemGrabResult>
 #include <QQuickWindow>
 #include <QtPlugin>
 #include <QtTest>
 
 #include "AppFixture.h"
+#include "LogCapture.h"
+#include "WindowShot.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
@@ -80,7 +83,11 @@ private slots:
     void everyScreenInBothLanguages();
 
 private:
-    void show(AppFixture& app, const QString& expected, const QString& language, int index);
+    // popup: open over the screen in the picture, named after it.
+    void show(AppFixture& app, const QString& expected, const QString& language, int index,
+              QObject* popup = nullptr);
+
+    LogCapture* m_log = nullptr;
 };
 
 void TestScreens::initTestCase() {
@@ -94,35 +101,49 @@ void TestScreens::everyScreenInBothLanguages_data() {
     QTest::newRow("english") << QStringLiteral("en_IE");
 }
 
-void TestScreens::show(AppFixture& app, const QString& expected, const QString& language,
-                       int index) {
+void TestScreens::show(AppFixture& app, const QString& expected, const QString& language, int index,
+                       QObject* popup) {
     QTRY_COMPARE(app.gui().screen(), expected);
     auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
     QVERIFY(window);
     QQuickItem* loader = findItem(window->contentItem(), QStringLiteral("screen_") + expected);
     QVERIFY2(loader, qPrintable(expected));
     QTRY_VERIFY(loader->isVisible());
+    if (popup) {
+        QTRY_VERIFY(popup->property("opened").toBool());
+    }
     QTest::qWait(350);  // let the frame timers and bindings settle
 
     QStringList overflow;
     collectOverflow(loader, overflow);
     QVERIFY2(overflow.isEmpty(), qPrintable(expected + ": " + overflow.join(QStringLiteral("; "))));
 
-    const QSharedPointer<QQuickItemGrabResult> grab = window->contentItem()->grabToImage();
-    QVERIFY(grab);
-    QTRY_VERIFY(!grab->image().isNull());
+    // The whole window, popups included.
+    const QImage image = windowShot(window);
+    QVERIFY(!image.isNull());
+    // What the picture shows is what the GUI manager names now, with no keyboard:
+    // no text field has focus.
+    QCOMPARE(app.gui().screen(), expected);
+    QCOMPARE(visibleKeyboards(window->contentItem()), 0);
+    QVERIFY(!popup || popup->property("opened").toBool());
+    const QStringList warnings = m_log->qmlWarnings();
+    QVERIFY2(warnings.isEmpty(), qPrintable(expected + ": " + warnings.join('\n')));
+
     const QString folder = QStringLiteral(SCREENSHOT_DIR "/") + language;
     QDir().mkpath(folder);
-    QVERIFY(grab->image().save(QStringLiteral("%1/%2_%3.png")
-                                   .arg(folder)
-                                   .arg(index, 2, 10, QLatin1Char('0'))
-                                   .arg(expected)));
+    QVERIFY(
+        image.save(QStringLiteral("%1/%2_%3%4.png")
+                       .arg(folder)
+                       .arg(index, 2, 10, QLatin1Char('0'))
+                       .arg(expected, popup ? QLatin1Char('_') + popup->objectName() : QString())));
 }
 
 void TestScreens::everyScreenInBothLanguages() {
     QFETCH(QString, language);
     AppFixture app({{QStringLiteral("gui/locale"), language}});
     QVERIFY(app.ready());
+    LogCapture log;  // after the program's own logger is in place
+    m_log = &log;
     app.gui().load();
     QVERIFY(!app.gui().engine().rootObjects().isEmpty());
     QCOMPARE(app.gui().language(), language);
@@ -169,8 +190,30 @@ void TestScreens::everyScreenInBothLanguages() {
     show(app, QStringLiteral("ScreenSaver"), language, n++);
 
     app.ignition(true);
+    QTRY_VERIFY(app.gui().board().ignition());
     app.gui().setMaintenanceScreen();
     show(app, QStringLiteral("Login"), language, n++);
+
+    // The first start's page with its confirmation, and the error popup.
+    app.gui().setDeviceId(QString());
+    app.gui().setIdleScreen();
+    show(app, QStringLiteral("InitPage"), language, n++);
+    auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
+    auto* initPage = findItem(window->contentItem(), QStringLiteral("screen_InitPage"))
+                         ->property("item")
+                         .value<QQuickItem*>();
+    QVERIFY(initPage);
+    findItem(initPage, QStringLiteral("serialField"))
+        ->setProperty("text", QStringLiteral("K12345678"));
+    QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
+    QObject* confirm = initPage->findChild<QObject*>(QStringLiteral("confirmPopup"));
+    QVERIFY(confirm);
+    show(app, QStringLiteral("InitPage"), language, n++, confirm);
+    QVERIFY(QMetaObject::invokeMethod(confirm, "close"));
+    QTRY_VERIFY(!confirm->property("visible").toBool());
+    emit app.gui().errorOccured(QStringLiteral("No space left on device"));
+    show(app, QStringLiteral("InitPage"), language, n++,
+         window->findChild<QObject*>(QStringLiteral("errorPopup")));
 }
 
 QTEST_MAIN(TestScreens)

@@ -3,13 +3,15 @@
 // on the header clock open the PIN entry, a wrong PIN is refused with a shake, the
 // right one opens the settings, every settings page opens from the menu and its
 // opening and closing requests reach the services, a volume set on the Audio page
-// comes back from the inspector service, and Logout returns to the passenger screen.
-// A picture of every page is saved in build/screenshots/settings.
+// comes back from the inspector service, and a session that ends while a reader test or
+// the "Scan Config QR" popup is open leaves the readers on for the passenger screen.
+// Every page is a solid pane and Qt has nothing to say about its QML; no keyboard shows
+// while no text field has focus. A picture of every page and popup is saved in
+// build/screenshots/settings.
 #include <QDir>
 #include <QPointer>
 #include <QProcess>
 #include <QQuickItem>
-#include <QQuickItemGrabResult>
 #include <QQuickWindow>
 #include <QtPlugin>
 #include <QtTest>
@@ -17,6 +19,7 @@
 #include "AppFixture.h"
 #include "Inspector.h"
 #include "LogCapture.h"
+#include "WindowShot.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
@@ -40,6 +43,23 @@ QQuickItem* findItem(QQuickItem* root, const QString& name) {
     return nullptr;
 }
 
+// Whether an item below root shows the text (a label's text, a row's value).
+bool showsText(QQuickItem* root, const QString& text) {
+    if (!root) {
+        return false;
+    }
+    if (root->property("text").toString() == text || root->property("value").toString() == text) {
+        return true;
+    }
+    const auto children = root->childItems();
+    return std::any_of(children.begin(), children.end(),
+                       [&text](QQuickItem* child) { return showsText(child, text); });
+}
+
+QQuickItem* popupContent(QObject* popup) {
+    return popup ? popup->property("contentItem").value<QQuickItem*>() : nullptr;
+}
+
 int keyIndex(QChar digit) {
     // Phone layout: 1 to 9 on the first three rows, 0 in the middle of the last.
     return digit == QLatin1Char('0') ? 10 : digit.digitValue() - 1;
@@ -57,7 +77,10 @@ private slots:
 private:
     bool click(const QString& name, QQuickItem* within = nullptr);
     bool typePin(const QString& pin);
-    bool screenshot(const QString& name);
+    bool logIn(AppFixture& app);
+    bool tapMenuItem(int index);
+    bool screenshot(const QString& name, AppFixture& app,
+                    const QString& screen = QStringLiteral("Settings"));
     QQuickItem* settingsItem(const QString& name) { return findItem(m_settings, name); }
     QString title() {
         QQuickItem* text = settingsItem(QStringLiteral("headerTitle"));
@@ -96,21 +119,52 @@ bool TestTechnician::typePin(const QString& pin) {
     return click(QStringLiteral("loginButton"), m_login);
 }
 
-bool TestTechnician::screenshot(const QString& name) {
-    const QSharedPointer<QQuickItemGrabResult> grab = m_window->contentItem()->grabToImage();
-    if (!grab) {
+// Three quick taps on the header clock and the technician's PIN.
+bool TestTechnician::logIn(AppFixture& app) {
+    QQuickItem* header = findItem(m_window->contentItem(), QStringLiteral("header"));
+    for (int tap = 0; tap < 3; ++tap) {
+        if (!click(QStringLiteral("headerClock"), header)) {
+            return false;
+        }
+    }
+    if (!waitUntil([&] { return m_login->isVisible(); }, kWait) ||
+        !typePin(QStringLiteral("8602"))) {
         return false;
     }
-    QSignalSpy ready(grab.data(), &QQuickItemGrabResult::ready);
-    if (grab->image().isNull() && !ready.wait(kWait)) {
+    return waitUntil([&] { return app.gui().screen() == QLatin1String("Settings"); }, kWait);
+}
+
+// Opens the header menu and taps its item at index through the window.
+bool TestTechnician::tapMenuItem(int index) {
+    QObject* menu = m_settings->findChild<QObject*>(QStringLiteral("headerMenu"));
+    if (!menu || !click(QStringLiteral("menuButton"), m_settings) ||
+        !waitUntil([menu] { return menu->property("opened").toBool(); }, kWait)) {
+        return false;
+    }
+    QQuickItem* item = nullptr;
+    QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, index));
+    if (!item || !item->isVisible()) {
+        return false;
+    }
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
+                      item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    return true;
+}
+
+// The whole window, popups included, while the GUI manager names the screen.
+bool TestTechnician::screenshot(const QString& name, AppFixture& app, const QString& screen) {
+    QTest::qWait(300);  // popups' opening transitions
+    const QImage image = windowShot(m_window);
+    if (image.isNull() || app.gui().screen() != screen) {
+        qWarning() << "picture" << name << "shows" << app.gui().screen();
         return false;
     }
     const QString folder = QStringLiteral(SCREENSHOT_DIR);
     QDir().mkpath(folder);
-    return grab->image().save(QStringLiteral("%1/%2_%3.png")
-                                  .arg(folder)
-                                  .arg(m_shots++, 2, 10, QLatin1Char('0'))
-                                  .arg(name));
+    return image.save(QStringLiteral("%1/%2_%3.png")
+                          .arg(folder)
+                          .arg(m_shots++, 2, 10, QLatin1Char('0'))
+                          .arg(name));
 }
 
 void TestTechnician::technicianWalksThroughTheSettings() {
@@ -152,7 +206,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     }
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("Login"), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(m_login->isVisible(), kWait);
-    QVERIFY(screenshot(QStringLiteral("Login")));
+    QVERIFY(screenshot(QStringLiteral("Login"), app, QStringLiteral("Login")));
 
     // A wrong PIN: the form shakes, the input is cleared, the screen stays.
     QObject* offset = m_login->findChild<QObject*>(QStringLiteral("formOffset"));
@@ -169,10 +223,11 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("Settings"), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(m_settings->isVisible(), kWait);
     QCOMPARE(title(), QStringLiteral("Settings"));
-    QVERIFY(screenshot(QStringLiteral("Settings")));
+    QVERIFY(screenshot(QStringLiteral("Settings"), app));
 
     QQuickItem* stack = settingsItem(QStringLiteral("settingsStack"));
     QVERIFY(stack);
+    app.gui().diagnostics()->setReportDir(app.path(QString()));
     const QStringList titles = {"Validator", "Diagnostics", "Region", "Audio",
                                 "Display",   "Network",     "Update", "Event Log"};
     const QString displayGet = QStringLiteral("zorv/board/display/get");
@@ -181,6 +236,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     const QString volumeSet = QStringLiteral("zorv/inspector/audio/set");
     for (int row = 0; row < titles.size(); ++row) {
         const QString& name = titles.at(row);
+        const QString shot = QStringLiteral("page_") + QString(name).remove(' ');
         log.clear();
         const int displayBefore = app.peer().count(displayGet);
         const int statusBefore = app.peer().count(statusGet);
@@ -192,8 +248,16 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         QCOMPARE(title(), name);
         QPointer<QQuickItem> page = stack->property("currentItem").value<QQuickItem*>();
         QVERIFY(page);
+        // Every page alike: a pane on the solid background, not the passenger picture.
+        QVERIFY2(page->inherits("QQuickPane"), qPrintable(name));
+        auto* background = page->property("background").value<QQuickItem*>();
+        QVERIFY2(background && background->property("color").value<QColor>().alpha() == 255,
+                 qPrintable(name));
 
-        if (name == QLatin1String("Diagnostics")) {
+        if (name == QLatin1String("Validator")) {
+            // The simulated reader's secure access module.
+            QTRY_VERIFY_WITH_TIMEOUT(showsText(page, QStringLiteral("0412AB34CD56EF")), kWait);
+        } else if (name == QLatin1String("Diagnostics")) {
             QVERIFY(log.all().join('\n').contains(QLatin1String("Starting Diagnostic check")));
         } else if (name == QLatin1String("Region")) {
             QTRY_VERIFY_WITH_TIMEOUT(app.peer().count(ntpStatusGet) > ntpBefore, kWait);
@@ -219,12 +283,41 @@ void TestTechnician::technicianWalksThroughTheSettings() {
             QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), chosen, kWait);
             QCOMPARE(qRound(slider->property("value").toReal()), chosen);
         }
-        QVERIFY2(screenshot(QStringLiteral("page_") + QString(name).remove(' ')), qPrintable(name));
+        QVERIFY2(screenshot(shot, app), qPrintable(name));
 
-        QVERIFY(click(QStringLiteral("backButton"), m_settings));
+        if (name == QLatin1String("Diagnostics")) {
+            // Its popups for the gallery: a question, the colour test, the report.
+            QObject* test = page->findChild<QObject*>(QStringLiteral("testPopup"));
+            QObject* rgb = page->findChild<QObject*>(QStringLiteral("rgbPopup"));
+            QObject* report = page->findChild<QObject*>(QStringLiteral("reportPopup"));
+            QVERIFY(test && rgb && report);
+            QVERIFY(click(QStringLiteral("testButton_Buzzer"), page));
+            QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(shot + QStringLiteral("_buzzer"), app));
+            QVERIFY(click(QStringLiteral("noButton"), popupContent(test)));
+            QTRY_VERIFY_WITH_TIMEOUT(!test->property("visible").toBool(), kWait);
+            QVERIFY(click(QStringLiteral("testButton_RGB"), page));
+            QTRY_VERIFY_WITH_TIMEOUT(rgb->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(shot + QStringLiteral("_rgb"), app));
+            for (int tap = 0; tap < 3; ++tap) {
+                QVERIFY(click(QStringLiteral("rgbArea"), popupContent(rgb)));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
+            QVERIFY(click(QStringLiteral("yesButton"), popupContent(test)));
+            QTRY_VERIFY_WITH_TIMEOUT(!test->property("visible").toBool(), kWait);
+            QVERIFY(click(QStringLiteral("testButton_FINISH"), page));
+            QTRY_VERIFY_WITH_TIMEOUT(report->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(shot + QStringLiteral("_report"), app));
+            // Closing the saved report leaves the page.
+            QVERIFY(click(QStringLiteral("popupArea"), popupContent(report)));
+        } else {
+            QVERIFY(click(QStringLiteral("backButton"), m_settings));
+        }
         QTRY_COMPARE_WITH_TIMEOUT(stack->property("depth").toInt(), 1, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(page.isNull(), kWait);  // closing handlers have run
         QCOMPARE(title(), QStringLiteral("Settings"));
+        const QStringList warnings = log.qmlWarnings();
+        QVERIFY2(warnings.isEmpty(), qPrintable(name + ": " + warnings.join('\n')));
 
         if (name == QLatin1String("Diagnostics")) {
             QVERIFY(log.all().join('\n').contains(QLatin1String("Stopping Diagnostic check")));
@@ -236,22 +329,56 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         }
     }
 
-    // Logout from the header menu.
-    QVERIFY(click(QStringLiteral("menuButton"), m_settings));
+    // The header menu: every item can be seen, no keyboard over it. "Reboot" asks first.
     QObject* menu = m_settings->findChild<QObject*>(QStringLiteral("headerMenu"));
-    QVERIFY(menu);
+    QObject* confirm = m_settings->findChild<QObject*>(QStringLiteral("confirmDialog"));
+    QObject* configPopup = m_settings->findChild<QObject*>(QStringLiteral("configPopup"));
+    QVERIFY(menu && confirm && configPopup);
+    QVERIFY(tapMenuItem(2));
+    QTRY_VERIFY_WITH_TIMEOUT(confirm->property("opened").toBool(), kWait);
+    QCOMPARE(visibleKeyboards(m_window->contentItem()), 0);
+    QVERIFY(screenshot(QStringLiteral("menu_reboot"), app));
+    QVERIFY(click(QStringLiteral("noButton"), popupContent(confirm)));
+    QTRY_VERIFY_WITH_TIMEOUT(!confirm->property("visible").toBool(), kWait);
+    QVERIFY(click(QStringLiteral("menuButton"), m_settings));
     QTRY_VERIFY_WITH_TIMEOUT(menu->property("opened").toBool(), kWait);
-    QQuickItem* logout = nullptr;
-    QVERIFY(QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, logout),
-                                      Q_ARG(int, 4)));
-    QVERIFY(logout);
-    QCOMPARE(logout->objectName(), QStringLiteral("logoutItem"));
-    QTest::mouseClick(
-        m_window, Qt::LeftButton, Qt::NoModifier,
-        logout->mapToScene(QPointF(logout->width() / 2, logout->height() / 2)).toPoint());
-    QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), kWait);
-    QVERIFY(!app.gui().session().sessionActive());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_settings->isVisible(), kWait);
+    QCOMPARE(visibleKeyboards(m_window->contentItem()), 0);
+    QVERIFY(screenshot(QStringLiteral("menu"), app));
+    QVERIFY(QMetaObject::invokeMethod(menu, "close"));
+    QTRY_VERIFY_WITH_TIMEOUT(!menu->property("visible").toBool(), kWait);
+
+    // The session ends while "Scan Config QR" has the barcode reader on, then while the
+    // card reader's test has it on: the passenger screen keeps both readers on.
+    const struct {
+        const char* reader;
+        const char* disable;
+    } readers[] = {{"barcode", "zorv/barcode/disable"}, {"rfid", "zorv/rfid/disable"}};
+    for (const auto& reader : readers) {
+        if (!app.gui().session().sessionActive()) {
+            QVERIFY(logIn(app));
+        }
+        if (qstrcmp(reader.reader, "barcode") == 0) {
+            QVERIFY(tapMenuItem(0));
+            QTRY_VERIFY_WITH_TIMEOUT(configPopup->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(QStringLiteral("menu_scanConfig"), app));
+        } else {
+            QVERIFY(click(QStringLiteral("menuRow1"), m_settings));
+            QTRY_VERIFY_WITH_TIMEOUT(!stack->property("busy").toBool(), kWait);
+            QQuickItem* page = stack->property("currentItem").value<QQuickItem*>();
+            QVERIFY(page && click(QStringLiteral("testButton_RFID"), page));
+            QObject* test = page->findChild<QObject*>(QStringLiteral("testPopup"));
+            QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(QStringLiteral("page_Diagnostics_rfid"), app));
+        }
+        app.peer().clear();
+        app.gui().settingsLogoutRequest();
+        QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_settings->isVisible(), kWait);
+        QTest::qWait(1000);  // closing handlers and the services' answers
+        QCOMPARE(app.peer().count(QString::fromLatin1(reader.disable)), 0);
+        QVERIFY(app.gui().validatorManager().barcode()->enabled());
+        QVERIFY(app.gui().validatorManager().rfid()->enabled());
+    }
 }
 
 QTEST_MAIN(TestTechnician)

@@ -1,8 +1,11 @@
 // The UI as a service on the broker: its info, status and configuration topics, the
 // live configuration, and the maintenance barcodes a logged-in technician scans.
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 
 #include "AppFixture.h"
 
@@ -28,6 +31,7 @@ private slots:
     void baseTopicChangeMovesEverything();
     void badConfigRequestsLeaveFileUntouched();
     void passwordNeverPublished();
+    void lateSubscriberHearsTheRunningUiAfterACrash();
 
     void barcodeIgnoredWithoutSession();
     void barcodeObcOnly();
@@ -188,6 +192,48 @@ void TestUiMqtt::passwordNeverPublished() {
                          .contains(QStringLiteral("password")));
         }
     }
+}
+
+// The program is killed (its last will {"service": false} stays retained at the broker)
+// and started again: a peer that subscribes afterwards must hear that the UI is up.
+void TestUiMqtt::lateSubscriberHearsTheRunningUiAfterACrash() {
+    Broker broker;
+    QVERIFY(broker.start());
+    Peer watcher;
+    QVERIFY(watcher.connect(broker.host(), broker.port()));
+    QVERIFY(watcher.subscribe(QStringLiteral("zorv/ui/status")));
+    const auto lastService = [&watcher] {
+        const QList<Peer::Message> all = watcher.messages(QStringLiteral("zorv/ui/status"));
+        return all.isEmpty() ? QStringLiteral("none")
+                             : AppFixture::object(all.last().payload)
+                                   .value(QStringLiteral("service"))
+                                   .toVariant()
+                                   .toString();
+    };
+    QTemporaryDir dir;
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
+    const QStringList args{"-H", broker.host(), "-P", QString::number(broker.port())};
+    for (int run = 0; run < 2; ++run) {
+        program.start(QStringLiteral(QUELLAN_BINARY), args);
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(lastService(), QStringLiteral("true"), 20000);
+        if (run == 0) {
+            ::kill(static_cast<pid_t>(program.processId()), SIGKILL);
+            QVERIFY(program.waitForFinished());
+            QTRY_COMPARE_WITH_TIMEOUT(lastService(), QStringLiteral("false"), 10000);
+        }
+    }
+    Peer late;
+    QVERIFY(late.connect(broker.host(), broker.port()));
+    QVERIFY(late.subscribe(QStringLiteral("zorv/ui/status")));
+    QTRY_VERIFY(late.count(QStringLiteral("zorv/ui/status")) > 0);
+    const Peer::Message first = late.messages(QStringLiteral("zorv/ui/status")).first();
+    QVERIFY(first.retained);
+    QCOMPARE(first.payload,
+             QByteArray("{\n    \"service\": true,\n    \"technician\": false\n}\n"));
+    program.kill();
+    program.waitForFinished();
 }
 
 // --- maintenance barcodes --------------------------------------------------

@@ -27,6 +27,8 @@ QtObject {
     readonly property color scanButtonPressed: "#36C478"
     readonly property color shadow: "#80000000"
     readonly property color separator: "#ffffff"
+    // A self-test not run yet (Material grey 500).
+    readonly property color neutral: "#9e9e9e"
 
     // Fonts
     readonly property string fontFamily: "DejaVu Sans"
@@ -47,4 +49,21 @@ QtObject {
     readonly property int keyboardSlide: 150
     readonly property int frameTick: 300
     readonly property int scanAnimation: 2300
+
+    // The colour of a tone named by the settings pages' colour rules (Colors.js):
+    // one green, one amber and one red for every page, the result symbols' own.
+    function toneColor(tone) {
+        switch (tone) {
+        case "green":
+            return root.valid;
+        case "amber":
+            return root.warning;
+        case "red":
+            return root.invalid;
+        case "grey":
+            return root.neutral;
+        default:
+            return root.foreground;
+        }
+    }
 }

@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQml 2.15
 
 // The on-screen keyboard of the touch screen: Qt Virtual Keyboard's panel with the
 // Greek and English layouts. A page places it below its content and slides it up
@@ -44,8 +45,23 @@ Item {
         when: panelLoader.item !== null
     }
 
+    // While a popup is open Qt lifts its panel out of the page into the popup layer,
+    // where nothing of the page hides it any more: it is shown only while in use or
+    // still sliding out of the page, never as a dimmed band over the popup.
+    Binding {
+        target: panelLoader.item
+        property: "visible"
+        value: root.active || (root.parent !== null && root.y < root.parent.height)
+        when: panelLoader.item !== null
+        restoreMode: Binding.RestoreNone
+    }
+
     Connections {
         target: panelLoader.item
-        function onEnterPressed() { root.enterPressed() }
+        function onEnterPressed() {
+            // Only the page on screen answers.
+            if (root.visible)
+                root.enterPressed();
+        }
     }
 }

@@ -10,6 +10,8 @@ Vkb.InputPanel {
 
     property string layoutLocale: "en_US"
 
+    objectName: "keyboardPanel"
+
     // Takes touches only while in use. While any popup is open Qt lifts the panel
     // out of its page to the top of the window, above the popup layer; an idle
     // panel there would catch the touches meant for the popup.
@@ -54,9 +56,9 @@ Vkb.InputPanel {
     Connections {
         target: Vkb.InputContext.inputEngine
         function onVirtualKeyClicked(key, text, modifiers, isAutoRepeat) {
-            // Every page's panel hears the one input engine; only the panel of the
-            // page on screen answers.
-            if (!root.visible || isAutoRepeat || (key !== Qt.Key_Return && key !== Qt.Key_Enter))
+            // Every page's panel hears the one input engine; InputPanel.qml passes
+            // Enter on only from the page on screen.
+            if (isAutoRepeat || (key !== Qt.Key_Return && key !== Qt.Key_Enter))
                 return
             Qt.inputMethod.hide()
             root.enterPressed()

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryFile>
 
@@ -27,6 +28,13 @@ bool isWellFormedKey(const QString& key) {
         }
     }
     return true;
+}
+
+// An entry of the file that is not "group/key" but plainly written by someone (an
+// integrator's "[General]" line, a deeper "a/b/c"): not the program's, kept as it is.
+bool isOthersKey(const QString& key) {
+    static const QRegularExpression plain(QStringLiteral("^[\\w.-]+(/[\\w.-]+)*$"));
+    return !isWellFormedKey(key) && plain.match(key).hasMatch();
 }
 
 bool isScalar(const QVariant& value) {
@@ -220,8 +228,14 @@ void Config::save() {
     }
     {
         QSettings settings(m_filename, QSettings::defaultFormat());
-        // The file holds exactly the stored settings, nothing left from a damaged file.
-        settings.clear();
+        // The file holds the stored settings and the entries of others, nothing left
+        // from a damaged file.
+        const QStringList present = settings.allKeys();
+        for (const QString& key : present) {
+            if (!m_settings.contains(key) && !isOthersKey(key)) {
+                settings.remove(key);
+            }
+        }
         for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
             settings.setValue(it.key(), it.value());
         }
@@ -265,6 +279,9 @@ QVariantMap Config::readFile() const {
     }
     const QStringList fileKeys = settings.allKeys();
     for (const QString& key : fileKeys) {
+        if (isOthersKey(key)) {
+            continue;
+        }
         if (!isWellFormedKey(key)) {
             qWarning() << TAG << "WARN: Ignoring malformed key in config file : " << key;
             continue;

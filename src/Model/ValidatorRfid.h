@@ -5,8 +5,11 @@
 #include <QObject>
 #include <QString>
 
+// Complete, so that the "sam" property's type is registered with the meta-object
+// system and QML can read the module.
+#include "SAM.h"
+
 class QJsonArray;
-class SAM;
 
 // The RFID card reader as the validator service reports it: its identity (info
 // part), its state, error, slot flags and secure access modules (status part).

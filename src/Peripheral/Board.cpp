@@ -271,6 +271,23 @@ void Board::onPowerReceived(const QJsonObject& message, const QString& /*topic*/
         changed = true;
         emit peripheralPowerChanged(it.key(), value.toBool());
     }
+    // Each report is the board's whole set: a peripheral it no longer reports is
+    // dropped, so a peer sending ever new names cannot grow the list without bound.
+    for (auto it = m_power.begin(); it != m_power.end();) {
+        const QJsonValue reported = message.value(it.key());
+        if (!reported.isUndefined() && !reported.isNull()) {
+            ++it;
+            continue;
+        }
+        const QString name = it.key();
+        const bool wasOn = it.value().toBool();
+        m_channel.info() << "Peripheral no longer reported '" << name << "'";
+        it = m_power.erase(it);
+        changed = true;
+        if (wasOn) {
+            emit peripheralPowerChanged(name, false);
+        }
+    }
     if (changed) {
         emit peripheralsChanged();
     }

@@ -80,6 +80,22 @@ public:
         }
         return false;
     }
+    // Warnings of Qt's own about the QML a window shows: binding and type errors
+    // ("qrc:/...: ...") and properties whose type QML cannot read ("QMetaProperty").
+    QStringList qmlWarnings() const {
+        QMutexLocker lock(&m_mutex);
+        QStringList out;
+        for (const Line& line : m_lines) {
+            if (line.type != QtDebugMsg && line.type != QtInfoMsg &&
+                (line.text.startsWith(QLatin1String("qrc:")) ||
+                 line.text.startsWith(QLatin1String("file:")) ||
+                 line.text.contains(QLatin1String("QMetaProperty")) ||
+                 line.text.contains(QLatin1String("unregistered")))) {
+                out << line.text;
+            }
+        }
+        return out;
+    }
     // The shared client's lines, kept apart under SkipClient.
     QStringList client() const {
         QMutexLocker lock(&m_mutex);

@@ -227,6 +227,7 @@ TestCase {
         compare(calls, ["eventLog.applyFilter:", "eventLog.applyFilterPeriod:All history"]);
         var list = findChild(page, "eventList");
         tryCompare(list, "count", 4);
+        compare(list.width, page.width * 0.8);  // the content column of every page
         var expected = [["Sunday, 6 December 2026", "06-Dec-26 09:30"],
                         ["Sunday, 6 December 2026", "06-Dec-26 08:05"],
                         ["Saturday, 5 December 2026", "05-Dec-26 23:59"],

@@ -6,7 +6,7 @@ import "../../js/Colors.js" as Colors
 // The hardware self-test: the results the device checks by itself, the tests a
 // technician judges (buzzer, LEDs, readers, speaker, light sensor, colours) and
 // the report with its QR code. The periodic check runs while the page is open.
-Item {
+Page {
     id: root
 
     // The objects the tests drive; tests hand in their own.
@@ -95,16 +95,21 @@ Item {
         }
     }
 
+    // A reader test that ends because the settings area went away leaves the
+    // readers to the passenger screen's choice, already made by then.
     function testClosed(test) {
+        var settingsShown = manager.screen === "Settings";
         switch (test.name) {
         case "LEDs":
             root.boardManager.setLedOff();
             break;
         case "RFID":
-            root.validator.disableRfid();
+            if (settingsShown)
+                root.validator.disableRfid();
             break;
         case "Barcode":
-            root.validator.disableBarcode();
+            if (settingsShown)
+                root.validator.disableBarcode();
             break;
         case "Sensor":
             root.boardManager.monitor(0);
@@ -203,7 +208,7 @@ Item {
                             implicitHeight: 22
                             caption: modelData.caption
                             value: root.diagnostics[modelData.key]
-                            valueColor: Colors.testResult(root.diagnostics[modelData.key])
+                            valueColor: Style.toneColor(Colors.testResult(root.diagnostics[modelData.key]))
                         }
                     }
                 }
@@ -229,7 +234,7 @@ Item {
                         textBold: modelData.name === "FINISH"
                         textColor: "white"
                         color: modelData.key === "" ? Style.accent
-                                                    : Colors.testResult(root.diagnostics[modelData.key])
+                                                    : Style.toneColor(Colors.testResult(root.diagnostics[modelData.key]))
                         onClicked: root.runTest(modelData.name)
                     }
                 }

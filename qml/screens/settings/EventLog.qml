@@ -67,7 +67,7 @@ Page {
         anchors.top: parent.top
         anchors.topMargin: 10
         anchors.horizontalCenter: parent.horizontalCenter
-        width: parent.width * 0.9
+        width: parent.width * 0.8
         spacing: 8
 
         RowLayout {

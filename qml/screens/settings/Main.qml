@@ -177,13 +177,17 @@ Item {
     }
 
     // The barcode reader is on only while this popup is open, so that a
-    // maintenance barcode can be scanned.
+    // maintenance barcode can be scanned. A popup closed because the settings area
+    // went away leaves the reader to the passenger screen's choice.
     CustomPopup {
         id: configPopup
 
         objectName: "configPopup"
         onOpened: root.validator.enableBarcode()
-        onClosed: root.validator.disableBarcode()
+        onClosed: {
+            if (manager.screen === "Settings")
+                root.validator.disableBarcode();
+        }
     }
 
     CustomPopup {

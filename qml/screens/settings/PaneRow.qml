@@ -12,10 +12,7 @@ RowLayout {
     property string caption
     property string value
     property string tone: "foreground"
-    readonly property color valueColor: tone === "green" ? Style.valid
-                                       : tone === "amber" ? Style.warning
-                                       : tone === "red" ? Style.invalid
-                                       : Style.foreground
+    readonly property color valueColor: Style.toneColor(root.tone)
 
     Layout.fillWidth: true
     spacing: 10

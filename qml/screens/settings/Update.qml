@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
-import "../../js/PageColors.js" as PageColors
+import "../../js/Colors.js" as Colors
 
 // The installed and pending software versions, the update service's progress,
 // and the requests to look for an update and to install it.
@@ -26,7 +26,7 @@ Page {
             objectName: "statusRow"
             caption: manager.dynTr + qsTr("Status")
             value: root.update.status
-            tone: PageColors.updateStatus(value)
+            tone: Colors.updateStatus(value)
         }
         PaneRow {
             objectName: "currentRow"

@@ -5,7 +5,7 @@ import "../../js/Colors.js" as Colors
 
 // What the validator service reports about itself, its readers and its secure
 // access module, and the way to its configuration.
-Item {
+Page {
     id: root
 
     // The validator manager; tests hand in their own.
@@ -13,7 +13,7 @@ Item {
     readonly property var rfid: root.validator.rfid
     readonly property var barcode: root.validator.barcode
     readonly property var sam: root.rfid ? root.rfid.sam : null
-    readonly property color statusColor: Colors.validatorStatus(root.validator.status)
+    readonly property color statusColor: Style.toneColor(Colors.validatorStatus(root.validator.status))
 
     Flickable {
         anchors.top: parent.top

@@ -5,7 +5,7 @@ import "../../controls"
 
 // The validator's configuration (on-board computer, passback) and the GUI's own
 // shutdown delay and error display. Nothing is written before "Save".
-Item {
+Page {
     id: root
 
     // The validator manager; tests hand in their own.
