@@ -625,9 +625,6 @@ void GUIManager::publishInfo() {
 }
 
 void GUIManager::publishStatus() {
-    // Retained, like the last will on the same topic: otherwise the broker keeps
-    // handing the will's "service": false to every late subscriber (a depot behind
-    // a bridge, a restarted monitor) although the UI is back and running.
     QJsonObject status;
     status.insert(QStringLiteral("service"), true);
     status.insert(QStringLiteral("technician"), m_session.sessionActive());
