@@ -89,6 +89,8 @@ GUIManager::GUIManager(Config& config, const QString& eventStore)
                                                     QStringLiteral("/events.ini")
                                               : eventStore),
       m_diagnostics(m_deviceId, m_board, m_network, m_validator) {
+    m_deviceIdRetry.setInterval(DeviceIdRetryMillis);
+    connect(&m_deviceIdRetry, &QTimer::timeout, this, &GUIManager::onDeviceIdRetry);
     loadDeviceId();
     initLog();
     initConfig();
@@ -330,11 +332,21 @@ void GUIManager::setLanguage(const QString& language) {
 void GUIManager::loadDeviceId() {
     const QString path = m_config.get(QStringLiteral("gui/deviceId")).toString();
     info() << "Loading device id from : " << path;
+    QString error;
+    if (!readDeviceId(path, &error)) {
+        critical() << "ERROR: Could not load device S/N from file : " << path << " (" << error
+                   << ")";
+    }
+    if (m_deviceId.isEmpty()) {
+        m_deviceIdRetry.start();
+    }
+}
+
+bool GUIManager::readDeviceId(const QString& path, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        critical() << "ERROR: Could not load device S/N from file : " << path << " ("
-                   << file.errorString() << ")";
-        return;
+        *error = file.errorString();
+        return false;
     }
     QTextStream in(&file);
     while (!in.atEnd()) {
@@ -344,6 +356,24 @@ void GUIManager::loadDeviceId() {
             emit deviceIdChanged();
             break;
         }
+    }
+    return true;
+}
+
+void GUIManager::onDeviceIdRetry() {
+    QString error;
+    if (!m_deviceId.isEmpty()) {
+        m_deviceIdRetry.stop();
+        return;
+    }
+    const QString path = m_config.get(QStringLiteral("gui/deviceId")).toString();
+    if (!readDeviceId(path, &error) || m_deviceId.isEmpty()) {
+        return;
+    }
+    info() << "Device id found in : " << path;
+    m_deviceIdRetry.stop();
+    if (m_screen == QLatin1String("InitPage")) {
+        setIdleScreen();
     }
 }
 

@@ -54,6 +54,8 @@ class GUIManager : public QObject {
 
 public:
     static const QVariantMap Defaults;
+    // How often a missing serial-number file is looked for again.
+    static const int DeviceIdRetryMillis = 30000;
 
     // eventStore: where the event log keeps its events; empty for the default file
     // beside the executable.
@@ -143,6 +145,8 @@ private:
     void subscribeToTopics();
     void processMqttMessage(const QByteArray& data, const QByteArray& topic);
     void loadDeviceId();
+    bool readDeviceId(const QString& path, QString* error);
+    void onDeviceIdRetry();
     void saveDeviceId();
     QString baseTopic() const;
 
@@ -189,4 +193,7 @@ private:
     SessionManager m_session;
     EventManager m_eventLog;
     Diagnostics m_diagnostics;
+    // While there is no serial number (no file yet), the file is read again now and
+    // then, so that a file provisioned later is taken without a restart.
+    QTimer m_deviceIdRetry;
 };

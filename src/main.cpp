@@ -17,6 +17,7 @@
 #include "Config.h"
 #include "GUIManager.h"
 #include "ScreenRecorder.h"
+#include "Watchdog.h"
 
 // The on-screen keyboard input method, linked into the program.
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -82,6 +83,10 @@ int main(int argc, char** argv) {
     setIdentity();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Quellan"));
 
+    // Readiness and watchdog pings for systemd; nothing without it. Made first, so
+    // that it takes systemd's variables before any child process is started.
+    Watchdog watchdog;
+
     const QVariantMap overrides = parseCLIArgs();
     const QString configFile = overrides.contains(QStringLiteral("config"))
                                    ? overrides.value(QStringLiteral("config")).toString()
@@ -97,6 +102,8 @@ int main(int argc, char** argv) {
     chooseRenderer();
     GUIManager manager(config);
     manager.load();
+
+    watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
 
     // Pictures of every screen, for runs without a display (scripts/run).
     std::unique_ptr<ScreenRecorder> recorder;

@@ -60,6 +60,9 @@ bool isNumber(const QVariant& value) {
 
 Config::Config(const QString& filename, const QVariantMap& defaults, QObject* parent)
     : QObject(parent), m_filename(filename), m_settings(defaults), m_defaults(defaults) {
+    m_retrySave.setSingleShot(true);
+    m_retrySave.setInterval(SaveRetryMillis);
+    connect(&m_retrySave, &QTimer::timeout, this, &Config::save);
     if (!QFileInfo::exists(m_filename)) {
         qWarning() << TAG << "Creating default config file : " << m_filename;
         save();
@@ -241,7 +244,16 @@ void Config::save() {
         }
         settings.sync();
         if (settings.status() != QSettings::NoError) {
-            qWarning() << TAG << "WARN: Could not write config file : " << m_filename;
+            if (!m_saveFailing) {
+                qWarning() << TAG << "WARN: Could not write config file : " << m_filename
+                           << " (trying again every" << SaveRetryMillis / 1000 << "s)";
+            }
+            m_saveFailing = true;
+            m_retrySave.start();
+        } else if (m_saveFailing) {
+            qInfo() << TAG << "Config file written : " << m_filename;
+            m_saveFailing = false;
+            m_retrySave.stop();
         }
     }
     watchFile();

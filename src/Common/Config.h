@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -16,6 +17,9 @@ class Config : public QObject {
     Q_OBJECT
 
 public:
+    // How often a file that could not be written is tried again.
+    static const int SaveRetryMillis = 10000;
+
     Config(const QString& filename, const QVariantMap& defaults, QObject* parent = nullptr);
 
     QVariant get(const QString& key) const;
@@ -56,4 +60,8 @@ private:
     QVariantMap m_defaults;
     QVariantMap m_overrides;
     QFileSystemWatcher m_watch;
+    // A file that could not be written (read-only folder, full disk) is written
+    // again every SaveRetryMillis until it works.
+    QTimer m_retrySave;
+    bool m_saveFailing = false;
 };

@@ -1,0 +1,104 @@
+// The program under systemd's watchdog: with a notify socket and WATCHDOG_USEC in
+// its environment it must send READY=1 once its first frame is shown, then
+// WATCHDOG=1 pings from its GUI thread, and the pings must stop when that thread
+// hangs (blocked on purpose by the test aid QUELLAN_TEST_HANG_GUI_MS). The notify
+// socket is the test's own datagram socket, standing in for systemd.
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Broker.h"
+#include "Peer.h"
+
+namespace {
+
+// A datagram socket bound to a path, as systemd's NOTIFY_SOCKET.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString& path) {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = path.toLocal8Bit();
+        qstrncpy(address.sun_path, name.constData(), sizeof(address.sun_path));
+        m_bound =
+            m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~NotifySocket() { ::close(m_fd); }
+    bool isBound() const { return m_bound; }
+
+    // Every message received since the last call.
+    QList<QByteArray> take() {
+        QList<QByteArray> messages;
+        char buffer[512];
+        ssize_t size;
+        while ((size = ::recv(m_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
+            messages << QByteArray(buffer, static_cast<int>(size)).trimmed();
+        }
+        return messages;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+}  // namespace
+
+class Watchdog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readyThenPingsUntilTheGuiHangs();
+};
+
+void Watchdog::readyThenPingsUntilTheGuiHangs() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
+    QVERIFY(notify.isBound());
+    // The program keeps its event store beside itself: run a copy in the folder.
+    const QString quellan = dir.filePath(QStringLiteral("quellan"));
+    QVERIFY(QFile::copy(QStringLiteral(QUELLAN_BINARY), quellan));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
+    env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("400000"));  // pings every 200 ms
+    env.insert(QStringLiteral("QUELLAN_TEST_HANG_GUI_MS"), QStringLiteral("1500"));
+    QProcess ui;
+    ui.setProcessEnvironment(env);
+    ui.setWorkingDirectory(dir.path());
+    ui.setProcessChannelMode(QProcess::MergedChannels);
+    QString output;
+    connect(&ui, &QProcess::readyRead, [&] { output += QString::fromUtf8(ui.readAll()); });
+    // No broker on that port: the program runs on, waiting for one.
+    ui.start(quellan, {QStringLiteral("-e"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
+                       QStringLiteral("-P"), QString::number(Broker::freePort()),
+                       QStringLiteral("-f"), dir.filePath(QStringLiteral("gui.conf"))});
+    QVERIFY(ui.waitForStarted(10000));
+
+    QList<QByteArray> received;
+    const auto hung = [&] {
+        received += notify.take();
+        return output.contains(QLatin1String("GUI thread blocked"));
+    };
+    QVERIFY2(waitUntil(hung, 60000), qPrintable(output));
+    QVERIFY2(!received.isEmpty() && received.first() == "READY=1", received.join(' ').constData());
+    QVERIFY(received.count("READY=1") == 1);
+    QVERIFY2(received.count("WATCHDOG=1") >= 2, received.join(' ').constData());
+
+    // Blocked: four intervals pass without a single ping.
+    QTest::qWait(800);
+    notify.take();  // a ping may have been on its way when the thread stopped
+    QTest::qWait(800);
+    QCOMPARE(notify.take(), QList<QByteArray>());
+    ui.kill();
+    ui.waitForFinished(5000);
+}
+
+QTEST_GUILESS_MAIN(Watchdog)
+#include "e2e_watchdog.moc"
