@@ -44,84 +44,62 @@ void TestBoard::init() {
 }
 
 void TestBoard::mirror_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("emitted");
-    QTest::addColumn<QString>("values");  // "name=value, ..." of properties or of info
-    QTest::newRow("status") << ""
-                            << "status"
-                            << "statusChanged ignitionChanged poleIdChanged temperatureChanged "
-                               "voltageChanged uptimeChanged"
-                            << "status=online, ignition=true, poleId=P-0412, temperature=41.5, "
-                               "voltage=24.3, uptime=3600, rtcFailed=false";
-    QTest::newRow("same status") << "status"
-                                 << "status"
-                                 << ""
-                                 << "";
-    QTest::newRow("rtc failed") << "status"
-                                << "status-rtc-failed"
-                                << "uptimeChanged rtcFailedChanged"
-                                << "rtcFailed=true";
-    QTest::newRow("service down") << "status"
-                                  << "status-offline"
-                                  << "statusChanged"
-                                  << "status=offline, poleId=P-0412";
-    QTest::newRow("inactive") << "status"
-                              << "status-inactive"
-                              << "statusChanged"
-                              << "status=error, ignition=true";
-    QTest::newRow("empty") << "status"
-                           << "/status "
-                           << "statusChanged"
-                           << "status=offline";
-    QTest::newRow("info") << ""
-                          << "info"
-                          << "infoChanged"
-                          << "firmware=2.4.1, hardwareId=ZB-00017, hardware=rev C, version=1.9.0";
-    QTest::newRow("display")
-        << ""
-        << "display"
-        << "displayBrightnessChanged displayBrightnessModeChanged ambientLightSensorChanged"
-        << "displayBrightness=80, ambientLightSensor=312, displayBrightnessMode=auto";
-    QTest::newRow("config") << ""
-                            << "config"
-                            << "delayShutdownForChanged"
-                            << "delayShutdownFor=30";
-    QTest::newRow("muted") << ""
-                           << "audio-muted"
-                           << "audioEnabledChanged"
-                           << "audioEnabled=false";
+    // Sent before, the message, the signals it fires, the values it leaves ("name=value"
+    // of properties or of the info map).
+    QTest::addColumn<QStringList>("row");
+    QTest::newRow("status") << QStringList{
+        "", "status",
+        "statusChanged ignitionChanged poleIdChanged temperatureChanged voltageChanged "
+        "uptimeChanged",
+        "status=online, ignition=true, poleId=P-0412, temperature=41.5, voltage=24.3, "
+        "uptime=3600, rtcFailed=false"};
+    QTest::newRow("same status") << QStringList{"status", "status", "", ""};
+    QTest::newRow("rtc failed") << QStringList{"status", "status-rtc-failed",
+                                               "uptimeChanged rtcFailedChanged", "rtcFailed=true"};
+    QTest::newRow("service down") << QStringList{"status", "status-offline", "statusChanged",
+                                                 "status=offline, poleId=P-0412"};
+    QTest::newRow("inactive") << QStringList{"status", "status-inactive", "statusChanged",
+                                             "status=error, ignition=true"};
+    QTest::newRow("empty") << QStringList{"status", "/status ", "statusChanged", "status=offline"};
+    QTest::newRow("info") << QStringList{
+        "", "info", "infoChanged",
+        "firmware=2.4.1, hardwareId=ZB-00017, hardware=rev C, version=1.9.0"};
+    QTest::newRow("display") << QStringList{
+        "", "display",
+        "displayBrightnessChanged displayBrightnessModeChanged ambientLightSensorChanged",
+        "displayBrightness=80, ambientLightSensor=312, displayBrightnessMode=auto"};
+    QTest::newRow("config") << QStringList{"", "config", "delayShutdownForChanged",
+                                           "delayShutdownFor=30"};
+    QTest::newRow("muted") << QStringList{"", "audio-muted", "audioEnabledChanged",
+                                          "audioEnabled=false"};
     // The ignition input is off only for a data of 0, as a number or as a text.
-    QTest::newRow("ignition 0") << "event-ignition-on"
-                                << R"(/event {"name": "IgnitionChanged", "data": "0"})"
-                                << "ignitionChanged"
-                                << "ignition=false";
-    QTest::newRow("ignition false") << "event-ignition-off"
-                                    << R"(/event {"name": "IgnitionChanged", "data": false})"
-                                    << "ignitionChanged"
-                                    << "ignition=true";
+    QTest::newRow("ignition 0") << QStringList{"event-ignition-on",
+                                               R"(/event {"name": "IgnitionChanged", "data": "0"})",
+                                               "ignitionChanged", "ignition=false"};
+    QTest::newRow("ignition false")
+        << QStringList{"event-ignition-off", R"(/event {"name": "IgnitionChanged", "data": false})",
+                       "ignitionChanged", "ignition=true"};
     // A switch is on only for a JSON true; a change of type counts as a change.
-    QTest::newRow("power") << "/power {\"display\": true, \"touch\": false}"
-                           << R"(/power {"display": 1, "touch": false, "zz": null})"
-                           << "peripheralPowerChanged peripheralsChanged"
-                           << "";
+    QTest::newRow("power") << QStringList{R"(/power {"display": true, "touch": false})",
+                                          R"(/power {"display": 1, "touch": false, "zz": null})",
+                                          "peripheralPowerChanged peripheralsChanged",
+                                          "peripheralPower=false"};
 }
 
 void TestBoard::mirror() {
-    QFETCH(QString, before);
-    if (!before.isEmpty()) {
-        send(before);
+    QFETCH(QStringList, row);
+    if (!row[0].isEmpty()) {
+        send(row[0]);
     }
     Emissions watch(m_board.get());
-    QFETCH(QString, message);
-    send(message);
-    QTEST(watch.take(), "emitted");
-    QFETCH(QString, values);
-    for (const QString& pair : values.split(", ", Qt::SkipEmptyParts)) {
+    send(row[1]);
+    QCOMPARE(watch.take(), row[2]);
+    for (const QString& pair : row[3].split(", ", Qt::SkipEmptyParts)) {
         const QString name = pair.section('=', 0, 0);
-        const QVariant value = name == "status"   ? m_board->status()
-                               : name == "uptime" ? m_board->uptime()
-                                                  : m_board->property(qPrintable(name));
+        const QVariant value = name == "status"            ? m_board->status()
+                               : name == "uptime"          ? m_board->uptime()
+                               : name == "peripheralPower" ? m_board->peripheralPower("display")
+                                                           : m_board->property(qPrintable(name));
         QCOMPARE(value.isValid() ? value.toString() : m_board->info().value(name).toString(),
                  pair.section('=', 1));
     }

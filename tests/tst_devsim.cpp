@@ -1,26 +1,13 @@
-// The device simulator: it sends the services' example messages (the files the
-// managers' tests read), the application's real managers mirror it and get their
-// settings back, and bad commands and scenario files are refused with the line or
-// step at fault.
+// The device simulator: its messages are the services' example messages (the files the
+// managers' tests read; the end-to-end run shows the application on it), and bad
+// commands and scenario files are refused with the step at fault.
 
 #include <QDirIterator>
 #include <QtTest>
 
-#include "Board.h"
-#include "Broker.h"
-#include "Command.h"
-#include "CommandReader.h"
-#include "DeviceSimulator.h"
 #include "ExampleMessages.h"
-#include "MqttClient.h"
-#include "Network.h"
-#include "Peer.h"
 #include "Scenario.h"
-#include "Transaction.h"
-#include "Update.h"
-#include "Validator.h"
 
-using devsim::Command;
 using devsim::Scenario;
 
 class TestDevsim : public QObject {
@@ -28,9 +15,6 @@ class TestDevsim : public QObject {
 
 private slots:
     void compiledInMessagesAreTheFixtureFiles();
-    void managersMirrorTheSimulator();
-    void badCommands_data();
-    void badCommands();
     void badScenarios_data();
     void badScenarios();
     void program();
@@ -50,111 +34,39 @@ void TestDevsim::compiledInMessagesAreTheFixtureFiles() {
     QCOMPARE(devsim::exampleMessageNames(), onDisk);
 }
 
-void TestDevsim::managersMirrorTheSimulator() {
-    Broker broker;
-    QVERIFY(broker.start());
-    manager::MqttClient ui, sim;
-    manager::Validator validator(ui, "zorv/blm");
-    manager::Board board(ui, "zorv/board");
-    manager::Network network(ui, "zorv/network");
-    manager::Update update(ui, "zorv/device");
-    devsim::DeviceSimulator simulator(sim, devsim::DeviceSimulator::Topics());
-    for (manager::MqttClient* client : {&ui, &sim}) {
-        client->setPort(broker.port());
-        client->connect();
-    }
-    QTRY_COMPARE(validator.status(), QString("online"));
-    QTRY_COMPARE(update.current(), QString("1.0.17"));
-    QTRY_COMPARE(network.hostname(), QString("validator-0412"));
-    QVERIFY(board.ignition());
-
-    QStringList tickets;
-    connect(&validator, &manager::Validator::ticketValidated, this,
-            [&](const Transaction& t) { tickets << QString::number(t.type()); });
-    for (const char* line : {"validate period-pass", "refuse epurse 205", "status no-route",
-                             "ignition off", "update available 2.0.0"}) {
-        QString error;
-        simulator.run(Command::parse(line, &error));
-        QCOMPARE(error, QString());
-    }
-    QTRY_COMPARE(tickets, (QStringList{"8", "2"}));
-    QTRY_COMPARE(validator.status(), QString("out-of-service"));
-    QTRY_VERIFY(!board.ignition());
-    QTRY_COMPARE(update.pending(), QString("2.0.0"));
-
-    // Settings come back on the service's report; the readers switch on.
-    board.setDisplayBrightness(35);
-    network.ethernet()->setMethod("manual");
-    network.ethernet()->config()->setAddress("10.1.2.3");
-    network.ethernet()->save();
-    validator.enableRfid();
-    QTRY_COMPARE(board.displayBrightness(), 35);
-    QTRY_COMPARE(network.ethernet()->config()->address(), QString("10.1.2.3"));
-    QTRY_VERIFY(validator.rfid()->enabled());
-
-    // Typed commands arrive in pieces; a bad line is named and skipped.
-    devsim::CommandReader reader(simulator);
-    QCOMPARE(reader.feed("validate barc"), QString());
-    QCOMPARE(reader.feed("ode\nfrobnicate\n"), QString("line 2: unknown command 'frobnicate' (type "
-                                                       "'help' for the list)"));
-    QTRY_COMPARE(tickets.size(), 3);
-}
-
-void TestDevsim::badCommands_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("unknown") << "validat epurse"
-                             << "unknown command 'validat'";
-    QTest::newRow("no kind") << "validate"
-                             << "usage: validate KIND";
-    QTest::newRow("bad kind") << "validate bus-pass"
-                              << "unknown ticket kind 'bus-pass'";
-    QTest::newRow("refusal id") << "refuse epurse -3"
-                                << "refusal id '-3'";
-    QTest::newRow("condition") << "status sideways"
-                               << "unknown validator condition 'sideways'";
-    QTest::newRow("card uid") << "card found XYZ!"
-                              << "card uid 'XYZ!'";
-    QTest::newRow("temperature") << "temperature hot"
-                                 << "'hot' is not a number";
-    QTest::newRow("extra word") << "maintenance now"
-                                << "usage: maintenance";
-}
-
-void TestDevsim::badCommands() {
-    QFETCH(QString, line);
-    QString message;
-    QCOMPARE(Command::parse(line, &message).action, Command::None);
-    QFETCH(QString, error);
-    QVERIFY2(message.contains(error), qPrintable(message));
-}
-
 void TestDevsim::badScenarios_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("broken JSON") << QByteArray("{\n\"steps\": [\n{\"wait\": 1 \"do\": \"x\"}]}")
-                                 << "line 3, column";
-    QTest::newRow("empty steps") << QByteArray(R"({"steps": []})") << "\"steps\" must be a list";
-    QTest::newRow("loop text") << QByteArray(R"({"loop": "yes", "steps": [{"do": "card retry"}]})")
-                               << "\"loop\" must be true or false";
-    QTest::newRow("bad command") << QByteArray(R"({"steps": [{"do": "ignition on"},
-                                               {"wait": 10, "do": "validate bus-pass"}]})")
-                                 << "step 2: unknown ticket kind 'bus-pass'";
-    QTest::newRow("negative wait") << QByteArray(R"({"steps": [{"wait": -1, "do": "card retry"}]})")
-                                   << "step 1: \"wait\" must be a whole number";
-    QTest::newRow("typo key") << QByteArray(R"({"steps": [{"wiat": 5, "do": "card retry"}]})")
-                              << "step 1: unknown key \"wiat\"";
-    QTest::newRow("no do") << QByteArray(R"({"steps": [{"wait": 5}]})")
-                           << "step 1: \"do\" must hold a command";
+    // A scenario (a bare command: the one step of one) and what its refusal names.
+    QTest::addColumn<QStringList>("row");
+    QTest::newRow("unknown") << QStringList{"validat epurse", "step 1: unknown command 'validat'"};
+    QTest::newRow("no kind") << QStringList{"validate", "usage: validate KIND"};
+    QTest::newRow("bad kind") << QStringList{"validate bus", "unknown ticket kind 'bus'"};
+    QTest::newRow("refusal id") << QStringList{"refuse epurse -3", "refusal id '-3'"};
+    QTest::newRow("condition") << QStringList{"status up", "unknown validator condition 'up'"};
+    QTest::newRow("card uid") << QStringList{"card found XYZ!", "card uid 'XYZ!'"};
+    QTest::newRow("temperature") << QStringList{"temperature hot", "'hot' is not a number"};
+    QTest::newRow("extra word") << QStringList{"maintenance now", "usage: maintenance"};
+    QTest::newRow("broken JSON") << QStringList{"{\n\"steps\": [\n{\"wait\": 1 \"do\": \"x\"}]}",
+                                                "line 3, column"};
+    QTest::newRow("empty steps") << QStringList{R"({"steps": []})", "\"steps\" must be a list"};
+    QTest::newRow("loop text") << QStringList{R"({"loop": "yes", "steps": [{"do": "card retry"}]})",
+                                              "\"loop\" must be true or false"};
+    QTest::newRow("second step") << QStringList{
+        R"({"steps": [{"do": "ignition on"}, {"wait": -1, "do": "card retry"}]})",
+        "step 2: \"wait\" must be a whole number"};
+    QTest::newRow("typo key") << QStringList{R"({"steps": [{"wiat": 5, "do": "card retry"}]})",
+                                             "step 1: unknown key \"wiat\""};
+    QTest::newRow("no do") << QStringList{R"({"steps": [{"wait": 5}]})",
+                                          "step 1: \"do\" must hold a command"};
 }
 
 void TestDevsim::badScenarios() {
-    QFETCH(QByteArray, text);
+    QFETCH(QStringList, row);
+    const QString text =
+        row[0].startsWith('{') ? row[0] : R"({"steps": [{"do": ")" + row[0] + "\"}]}";
     Scenario scenario;
     QString message;
-    QVERIFY(!Scenario::parse(text, &scenario, &message));
-    QFETCH(QString, error);
-    QVERIFY2(message.contains(error), qPrintable(message));
+    QVERIFY(!Scenario::parse(text.toUtf8(), &scenario, &message));
+    QVERIFY2(message.contains(row[1]), qPrintable(message));
 }
 
 void TestDevsim::program() {

@@ -59,113 +59,81 @@ void TestValidator::init() {
 }
 
 void TestValidator::status_data() {
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<QString>("code");
+    // Changes to the online report ("empty": no payload), status, reason and its code.
+    QTest::addColumn<QStringList>("row");
     // The first rule that holds wins, in this order.
-    QTest::newRow("all well") << report("") << "online"
-                              << ""
-                              << "";
-    QTest::newRow("service down") << report("service=false init=true") << "offline"
-                                  << "BLM service down"
-                                  << "#0002";
-    QTest::newRow("empty payload") << QByteArray() << "offline"
-                                   << "BLM service down"
-                                   << "#0002";
-    QTest::newRow("init") << report("init=true hasRfid=false") << "init"
-                          << ""
-                          << "";
-    QTest::newRow("RFID updating") << report("hasRfid=false rfid=4 hasNtp=false") << "offline"
-                                   << "RFID firmware is updating"
-                                   << "#0003";
-    QTest::newRow("RFID down") << report("hasRfid=false rfid=5") << "offline"
-                               << "RFID is not operational"
-                               << "#0004";
-    QTest::newRow("NTP false") << report("hasNtp=false hasRoute=false") << "offline"
-                               << "NTP not synchronized"
-                               << "#0007";
-    QTest::newRow("NTP absent") << report("hasNtp=-") << "online"
-                                << ""
-                                << "";
-    QTest::newRow("no route") << report("hasRoute=false hasQr=false") << "out-of-service"
-                              << "No route"
-                              << "#0006";
-    QTest::newRow("OBC lost") << report("hasObu=false") << "degraded"
-                              << "OBC lost"
-                              << "#0005";
-    QTest::newRow("both") << report("hasObu=false hasQr=false") << "degraded"
-                          << "OBC lost,Barcode not operational"
-                          << "#0005";
+    QTest::newRow("all well") << QStringList{"", "online", "", ""};
+    QTest::newRow("service down") << QStringList{"service=false init=true", "offline",
+                                                 "BLM service down", "#0002"};
+    QTest::newRow("empty") << QStringList{"empty", "offline", "BLM service down", "#0002"};
+    QTest::newRow("init") << QStringList{"init=true hasRfid=false", "init", "", ""};
+    QTest::newRow("RFID updating") << QStringList{"hasRfid=false rfid=4 hasNtp=false", "offline",
+                                                  "RFID firmware is updating", "#0003"};
+    QTest::newRow("RFID down") << QStringList{"hasRfid=false rfid=5", "offline",
+                                              "RFID is not operational", "#0004"};
+    QTest::newRow("NTP false") << QStringList{"hasNtp=false hasRoute=false", "offline",
+                                              "NTP not synchronized", "#0007"};
+    QTest::newRow("NTP absent") << QStringList{"hasNtp=-", "online", "", ""};
+    QTest::newRow("no route") << QStringList{"hasRoute=false hasQr=false", "out-of-service",
+                                             "No route", "#0006"};
+    QTest::newRow("OBC lost") << QStringList{"hasObu=false", "degraded", "OBC lost", "#0005"};
+    QTest::newRow("both") << QStringList{"hasObu=false hasQr=false", "degraded",
+                                         "OBC lost,Barcode not operational", "#0005"};
 }
 
 void TestValidator::status() {
-    QFETCH(QByteArray, payload);
+    QFETCH(QStringList, row);
+    const QByteArray payload = row[0] == "empty" ? QByteArray() : report(row[0]);
     LogCapture log;
     QVERIFY(m_rig->send("/blm/status", payload));
-    QTEST(m_validator->status(), "status");
-    QTEST(m_validator->reason(), "reason");
-    QTEST(m_validator->reasonCode(), "code");
-    QVERIFY(log.contains("[Validator]  Validator status is :  \"" + m_validator->status() + "\""));
+    QCOMPARE(QStringList({m_validator->status(), m_validator->reason(), m_validator->reasonCode()}),
+             row.mid(1));
+    QVERIFY(log.contains("[Validator]  Validator status is :  \"" + row[1] + "\""));
     Emissions watch(m_validator.get());
     QVERIFY(m_rig->send("/blm/status", payload));
     QCOMPARE(watch.take(), QString());
-    if (!payload.isEmpty() && m_validator->status() != "offline") {
-        QCOMPARE(m_validator->vehicle(), QString("b7e1c9a2-5d1f-4c3e-9a77-2f0e6d3c1a10"));
+    if (row[1] != "offline") {
         QCOMPARE(m_validator->route(), QString("X95 Syntagma - Airport"));
+        QCOMPARE(m_validator->vehicle(), QString("b7e1c9a2-5d1f-4c3e-9a77-2f0e6d3c1a10"));
     }
 }
 
 void TestValidator::config_data() {
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("passback");
-    QTest::addColumn<QString>("qr");
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("saved");  // the "validator" member of the request
-    const char* url = "mqtt://valid%40tor@obc.vehicle.local";
-    QTest::newRow("texts") << "8883"
-                           << "120"
-                           << "true" << QString(url) + ":8883"
-                           << R"("passbackTime":120,"qr_passback":true)";
+    // Port, passback time and QR passback as the service sends them (texts), the port
+    // the address then holds, and the "validator" member that saving sends back.
+    QTest::addColumn<QStringList>("row");
+    QTest::newRow("texts") << QStringList{"8883", "120", "true", ":8883",
+                                          R"("passbackTime":120,"qr_passback":true)"};
     QTest::newRow("capital True, port 0")
-        << "0"
-        << "30"
-        << "True" << url << R"("passbackTime":30,"qr_passback":false)";
+        << QStringList{"0", "30", "True", "", R"("passbackTime":30,"qr_passback":false)"};
     QTest::newRow("port beyond 65535")
-        << "65536"
-        << "5.5"
-        << "false" << url << R"("passbackTime":0,"qr_passback":false)";
+        << QStringList{"65536", "5.5", "false", "", R"("passbackTime":0,"qr_passback":false)"};
 }
 
 void TestValidator::config() {
-    QJsonObject message = validatorFixture("config");
-    QJsonObject blm = message["blm"].toObject();
-    QFETCH(QString, port);
-    QFETCH(QString, passback);
-    QFETCH(QString, qr);
-    blm["obu_port"] = port;
-    message["blm"] = blm;
-    message["validator"] = QJsonObject{{"passbackTime", passback}, {"qr_passback", qr}};
+    QFETCH(QStringList, row);
+    QByteArray text = validatorFixtureBytes("config");
+    text.replace("\"8883\"", '"' + row[0].toUtf8() + '"')
+        .replace("\"120\"", '"' + row[1].toUtf8() + '"')
+        .replace("\"true\"", '"' + row[2].toUtf8() + '"');
     LogCapture log;
     QSignalSpy changed(m_validator.get(), &Validator::configChanged);
-    QVERIFY(m_rig->send("/blm/config", compact(message)));
+    QVERIFY(m_rig->send("/blm/config", text));
     QCOMPARE(changed.count(), 1);
-    QTEST(m_validator->config()->obuUrl().toString(QUrl::RemovePassword), "url");
+    QCOMPARE(m_validator->config()->obuUrl().toString(QUrl::RemovePassword),
+             "mqtt://valid%40tor@obc.vehicle.local" + row[3]);
     QCOMPARE(m_validator->config()->obuUrl().password(), QString("s3cr@t/pw"));
     QVERIFY(log.contains("OBU URL         :"));
     QVERIFY(log.all().filter("[Validator]").filter("s3cr").isEmpty());  // no password in the log
-
     m_rig->sent();
     m_validator->saveConfig();
     m_validator->refreshConfig();
-    QFETCH(QString, saved);
-    const QString savedPort = port.toInt() > 0 && port.toInt() < 65536 ? port : "-1";
-    QCOMPARE(
-        m_rig->sent(),
-        (QStringList{R"(/blm/config/set {"blm":{"obu_host":"obc.vehicle.local",)"
-                     R"("obu_password":"s3cr@t/pw","obu_port":)" +
-                         savedPort + R"(,"obu_username":"valid@tor"},"validator":{)" + saved + "}}",
-                     "/blm/config/get {}"}));
+    QCOMPARE(m_rig->sent(),
+             (QStringList{R"(/blm/config/set {"blm":{"obu_host":"obc.vehicle.local",)"
+                          R"("obu_password":"s3cr@t/pw","obu_port":)" +
+                              (row[3].isEmpty() ? "-1" : row[0]) +
+                              R"(,"obu_username":"valid@tor"},"validator":{)" + row[4] + "}}",
+                          "/blm/config/get {}"}));
 }
 
 void TestValidator::readerRequestsFollowTheirState() {
