@@ -125,6 +125,8 @@ void TestMqttClient::refusalIsLogged() {
     client.connect();
     QVERIFY(waitUntil([&] { return errors.count() == 1; }));
     QCOMPARE(errors.first().first().toString(), QString("Mqtt client error"));
+    // By default a clean session without credentials, and a keep-alive of 5 s.
+    QCOMPARE(fake.packets().value(0).mid(9, 3), QByteArray("\x02\x00\x05", 3));
     QVERIFY(log.contains(QtWarningMsg,
                          "[MqttClient] Bad username or password. The data in the "
                          "username or password is malformed."));

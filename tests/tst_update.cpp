@@ -83,14 +83,14 @@ void TestUpdate::checkEndsAfterItsTimeout() {
     m_update->check();
     QCOMPARE(m_update->status(), QString("Checking for updates"));
     QCOMPARE(m_rig->sent(), QStringList{"/software/check "});
-    QTest::qWait(Update::kCheckTimeoutMsec - 500);
+    QTest::qWait(4700);  // a check ends after five seconds
     QCOMPARE(m_update->status(), QString("Checking for updates"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_update->status(), QString("Ready to install"), 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(m_update->status(), QString("Ready to install"), 800);
 
     // Progress during a check ends it.
     m_update->check();
     send("/update/software/progress progress-download");
-    QTest::qWait(Update::kCheckTimeoutMsec + 200);
+    QTest::qWait(5200);
     QCOMPARE(m_update->status(), QString("Downloading"));
 }
 
