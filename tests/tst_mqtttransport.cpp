@@ -53,8 +53,9 @@ void TestMqttTransport::endings_data() {
     QTest::addColumn<int>("connack");  // -1: no CONNACK at all
     QTest::addColumn<QString>("ending");
     QTest::newRow("dropped") << 0 << "0 disconnected error256";
-    QTest::newRow("refused id") << 2 << "0 disconnected error2";
-    QTest::newRow("refused credentials") << 4 << "0 disconnected error4";
+    for (int code = 1; code <= 5; ++code) {  // the refusals keep their codes
+        QTest::addRow("refused %d", code) << code << QString("0 disconnected error%1").arg(code);
+    }
     QTest::newRow("unknown code") << 6 << "0 disconnected error257";
     // Given up after one and a half keep-alive intervals.
     QTest::newRow("no CONNACK") << -1 << "0 disconnected error3";
@@ -82,6 +83,25 @@ void TestMqttTransport::refusals() {
     QCOMPARE(m_transport->publish("a/b", "x"), -1);
     m_transport->connectToHost();
     QVERIFY(connected());
+    // Settings are taken only while disconnected.
+    m_transport->setHostname("elsewhere");
+    m_transport->setPort(1);
+    m_transport->setClientId("id");
+    m_transport->setUsername("user");
+    m_transport->setPassword("pw");
+    m_transport->setCleanSession(false);
+    m_transport->setKeepAlive(60);
+    m_transport->setWillTopic("w");
+    m_transport->setWillMessage("m");
+    m_transport->setWillQoS(2);
+    m_transport->setWillRetain(true);
+    QCOMPARE(QStringList({m_transport->hostname(), QString::number(m_transport->port()),
+                          m_transport->clientId(), m_transport->username(),
+                          m_transport->password(), m_transport->willTopic(),
+                          m_transport->willMessage()}),
+             QStringList({"127.0.0.1", QString::number(m_fake->port()), "", "", "", "", ""}));
+    QVERIFY(m_transport->cleanSession() && !m_transport->willRetain());
+    QCOMPARE(m_transport->keepAlive() * 10 + m_transport->willQoS(), 600);
     for (const char* filter : {"a/#/b", "a+/b", ""}) {
         QVERIFY(!m_transport->subscribe(filter));
     }

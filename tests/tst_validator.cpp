@@ -102,7 +102,7 @@ void TestValidator::config_data() {
     // Port, passback time and QR passback as the service sends them (texts), the port
     // the address then holds, and the "validator" member that saving sends back.
     QTest::addColumn<QStringList>("row");
-    QTest::newRow("texts") << QStringList{"8883", "120", "true", ":8883",
+    QTest::newRow("texts") << QStringList{"65535", "120", "true", ":65535",
                                           R"("passbackTime":120,"qr_passback":true)"};
     QTest::newRow("capital True, port 0")
         << QStringList{"0", "30", "True", "", R"("passbackTime":30,"qr_passback":false)"};

@@ -52,12 +52,16 @@ void TestValidatorRecords::rfidReport() {
     rfid.fromJson(status);
     QCOMPARE(watch.take(), QString("activeChanged enabledChanged numberOfSlotsChanged stateChanged "
                                    "samChanged"));
-    QCOMPARE(rfid.firmware() + rfid.deviceUid(), QString("2.0704A1B2C3D4E5F6"));
+    QVERIFY(rfid.active() && rfid.error().isEmpty());
+    QCOMPARE(rfid.firmware() + rfid.deviceUid() + rfid.model(), QString("2.0704A1B2C3D4E5F6CPR74"));
     QCOMPARE(rfid.slotFlags(), (QList<bool>{true, false, true, false}));
     SAM* sam = rfid.sam();
     QCOMPARE(sam->slot(), 1);
     QVERIFY(sam->enabled() && sam->unlocked());
-    QCOMPARE(sam->name() + sam->mode() + sam->vendor(), QString("Operator SAMAV2NXP"));
+    QCOMPARE(QStringList({sam->name(), sam->mode(), sam->vendor(), sam->atr(), sam->batch(),
+                          sam->uid(), sam->version()}),
+             QStringList({"Operator SAM", "AV2", "NXP", "3B8F8001804F0CA0000003060300030000000068",
+                          "B-2211", "0412AB34CD56EF", "2.1"}));
     QCOMPARE(sam->production(), QDate(2022, 11, 14));
 
     // Every report replaces the SAMs; the old ones go at the next return to the loop.
@@ -79,7 +83,8 @@ void TestValidatorRecords::barcodeTakesOnlyPresentKeys() {
     barcode.fromJson({{"enabled", true}});
     QCOMPARE(watch.take(), QString("enabledChanged"));
     QVERIFY(barcode.active() && barcode.enabled());
-    QCOMPARE(barcode.firmware() + barcode.manufacturer(), QString("4.2.1Newland"));
+    QCOMPARE(barcode.firmware() + barcode.manufacturer() + barcode.model(),
+             QString("4.2.1NewlandNLS-FM430"));
 }
 
 void TestValidatorRecords::configSignalsOnlyChanges() {
