@@ -83,6 +83,7 @@ void TestMqttTransport::refusals() {
     QCOMPARE(m_transport->publish("a/b", "x"), -1);
     m_transport->connectToHost();
     QVERIFY(connected());
+    QCOMPARE(m_transport->protocolVersion(), 4);  // MQTT 3.1.1
     // Settings are taken only while disconnected.
     m_transport->setHostname("elsewhere");
     m_transport->setPort(1);
@@ -96,9 +97,8 @@ void TestMqttTransport::refusals() {
     m_transport->setWillQoS(2);
     m_transport->setWillRetain(true);
     QCOMPARE(QStringList({m_transport->hostname(), QString::number(m_transport->port()),
-                          m_transport->clientId(), m_transport->username(),
-                          m_transport->password(), m_transport->willTopic(),
-                          m_transport->willMessage()}),
+                          m_transport->clientId(), m_transport->username(), m_transport->password(),
+                          m_transport->willTopic(), m_transport->willMessage()}),
              QStringList({"127.0.0.1", QString::number(m_fake->port()), "", "", "", "", ""}));
     QVERIFY(m_transport->cleanSession() && !m_transport->willRetain());
     QCOMPARE(m_transport->keepAlive() * 10 + m_transport->willQoS(), 600);
