@@ -1,72 +1,36 @@
-// The files the device keeps must survive a power cut or a kill at any moment, and the
-// configuration watch must keep working however the file is rewritten.
-//
-// killDuringWrites runs a child that writes the configuration and the event log in a
-// loop and kills it with SIGKILL at a random moment, QUELLAN_CRASH_RUNS times (10 by
-// default); outsideEdits rewrites the configuration file QUELLAN_EDIT_ROUNDS times
-// (10 by default) while the store watches it. scripts/soak runs both 100 times.
-#include <QDir>
+// The files the device keeps survive a kill at any moment: a child writes the settings
+// and the event log in a loop and is killed with SIGKILL at a random moment,
+// QUELLAN_CRASH_RUNS times (4 by default; scripts/soak runs it 100 times). Every next
+// start must find each value and event the child had committed, and readable files.
 #include <QHostInfo>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QtTest>
 #include <csignal>
 
-#include "Config.h"
 #include "GUIManager.h"
-#include "Peer.h"
 
 namespace {
 
-int envInt(const char* name, int fallback) {
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok && value > 0 ? value : fallback;
-}
-
-// QSettings keeps a process-wide cache keyed by file name; a private copy is always
-// parsed afresh.
-struct Parsed {
-    QSettings::Status status = QSettings::AccessError;
-    QStringList keys;
-    QVariantMap values;
-    QStringList eventNames;
-};
-
-Parsed parse(const QString& path) {
-    Parsed out;
+// QSettings keeps a process-wide cache by file name; a private copy is parsed afresh.
+QSettings::Status parse(const QString& path, QVariantMap* values, QStringList* events) {
+    QTemporaryFile copy(QDir::tempPath() + "/crashsafety-XXXXXX.ini");
     QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        return out;
+    if (!copy.open() || !source.open(QIODevice::ReadOnly)) {
+        return QSettings::AccessError;
     }
-    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/crashsafety-XXXXXX.ini"));
-    copy.open();
     copy.write(source.readAll());
     copy.flush();
     QSettings settings(copy.fileName(), QSettings::IniFormat);
-    out.status = settings.status();
-    out.keys = settings.allKeys();
-    for (const QString& key : qAsConst(out.keys)) {
-        out.values.insert(key, settings.value(key));
+    for (const QString& key : settings.allKeys()) {
+        values->insert(key, settings.value(key));
     }
-    const int size = settings.beginReadArray(QStringLiteral("events"));
+    const int size = settings.beginReadArray("events");
     for (int i = 0; i < size; ++i) {
         settings.setArrayIndex(i);
-        out.eventNames.append(settings.value(QStringLiteral("name")).toString());
+        *events << settings.value("name").toString();
     }
-    settings.endArray();
-    return out;
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
+    return settings.status();
 }
 
 }  // namespace
@@ -76,29 +40,25 @@ class TestCrashSafety : public QObject {
 
 private slots:
     void killDuringWrites();
-    void outsideEdits();
 };
 
 void TestCrashSafety::killDuringWrites() {
-    const int runs = envInt("QUELLAN_CRASH_RUNS", 10);
+    const int runs = qEnvironmentVariableIntValue("QUELLAN_CRASH_RUNS") > 0
+                         ? qEnvironmentVariableIntValue("QUELLAN_CRASH_RUNS")
+                         : 4;
     QTemporaryDir dir;
-    const QString conf = dir.filePath(QStringLiteral("gui.conf"));
-    const QString events = dir.filePath(QStringLiteral("events.ini"));
     // A lock left by a process that no longer exists, as after a power cut.
-    writeFile(conf + QStringLiteral(".lock"),
-              QStringLiteral("999999\nquellan\n%1\n").arg(QHostInfo::localHostName()).toUtf8());
-
-    int committedConfig = 0;
-    int leftovers = 0;
+    QFile lock(dir.filePath("gui.conf.lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("999999\nquellan\n" + QHostInfo::localHostName().toUtf8() + "\n");
+    lock.close();
+    int committed = 0;
     for (int run = 0; run < runs; ++run) {
-        const QString tag = QStringLiteral("r%1").arg(run);
         QProcess writer;
-        writer.setProcessChannelMode(QProcess::SeparateChannels);
         writer.setStandardErrorFile(QProcess::nullDevice());
-        writer.start(QStringLiteral(QUELLAN_CRASHWRITER), {dir.path(), tag});
+        writer.start(QUELLAN_CRASHWRITER, {dir.path(), QString("r%1").arg(run)});
         QVERIFY(writer.waitForStarted());
-
-        // Kill after a random number of writes, at a random moment within the next one.
+        // Killed after a random number of writes, at a random moment within the next.
         const int target = QRandomGenerator::global()->bounded(2, 30);
         QByteArray output;
         while (output.count('\n') < target && writer.state() == QProcess::Running) {
@@ -106,104 +66,35 @@ void TestCrashSafety::killDuringWrites() {
             output += writer.readAllStandardOutput();
         }
         QThread::usleep(QRandomGenerator::global()->bounded(0, 4000));
-        ::kill(static_cast<pid_t>(writer.processId()), SIGKILL);
+        ::kill(pid_t(writer.processId()), SIGKILL);
         QVERIFY(writer.waitForFinished());
         output += writer.readAllStandardOutput();
 
+        const int before = committed;
         int started = -1;
-        int lastConfig = committedConfig;
-        int lastEvent = 0;
+        QString lastEvent;
         for (const QByteArray& line : output.split('\n')) {
             const QList<QByteArray> words = line.split(' ');
             if (words.first() == "started") {
                 started = words.at(1).toInt();
             } else if (words.first() == "config") {
-                lastConfig = words.at(1).toInt();
+                committed = words.at(1).toInt();
             } else if (words.first() == "event") {
-                lastEvent = words.at(2).toInt();
+                lastEvent = QString("Write %1 %2").arg(QString(words.at(1)), QString(words.at(2)));
             }
         }
-        // The next start was not stopped by what the kill left, and found every
-        // committed value.
-        QVERIFY2(started >= committedConfig, qPrintable(QStringLiteral("run %1: started %2, "
-                                                                       "committed %3")
-                                                            .arg(run)
-                                                            .arg(started)
-                                                            .arg(committedConfig)));
-        committedConfig = lastConfig;
-
-        const Parsed config = parse(conf);
-        QCOMPARE(config.status, QSettings::NoError);
-        for (const QString& key : GUIManager::Defaults.keys()) {
-            QVERIFY2(config.keys.contains(key), qPrintable(key));
+        // The start was not stopped by what the last kill left, and found every value.
+        QVERIFY2(started >= before, output.constData());
+        QVariantMap config;
+        QStringList events;
+        QCOMPARE(parse(dir.filePath("gui.conf"), &config, &events), QSettings::NoError);
+        QCOMPARE(config.keys(), GUIManager::Defaults.keys());
+        QVERIFY(config.value("gui/animSwitchSec").toInt() >= committed);
+        if (!lastEvent.isEmpty()) {  // the log file exists once the first event is in
+            QCOMPARE(parse(dir.filePath("events.ini"), &config, &events), QSettings::NoError);
+            QVERIFY2(events.contains(lastEvent), qPrintable(lastEvent));
         }
-        QVERIFY(config.values.value(QStringLiteral("gui/animSwitchSec")).toInt() >= lastConfig);
-
-        const Parsed log = parse(events);
-        QCOMPARE(log.status, QSettings::NoError);
-        if (lastEvent > 0) {
-            QVERIFY2(log.eventNames.contains(QStringLiteral("Write %1 %2").arg(tag).arg(lastEvent)),
-                     qPrintable(QStringLiteral("run %1: event %2 lost").arg(run).arg(lastEvent)));
-        }
-        leftovers = QDir(dir.path()).entryList(QDir::Files).size() - 2;
     }
-    qInfo("%d kills; last value committed %d; files left beside the two stores: %d", runs,
-          committedConfig, leftovers);
-}
-
-void TestCrashSafety::outsideEdits() {
-    const int rounds = envInt("QUELLAN_EDIT_ROUNDS", 10);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("gui.conf"));
-    Config config(path, GUIManager::Defaults);
-    QSignalSpy changed(&config, &Config::configChanged);
-    QSignalSpy fileChanged(&config, &Config::configFileChanged);
-
-    auto fileWith = [&](int minutes) {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        QByteArray text = file.readAll();
-        const int at = text.indexOf("displayOffMin=");
-        const int end = text.indexOf('\n', at);
-        return text.replace(at, end - at, "displayOffMin=" + QByteArray::number(minutes));
-    };
-
-    for (int round = 0; round < rounds; ++round) {
-        // Replaced atomically (a new file renamed over the old one), then edited in
-        // place, then written by the application itself.
-        for (const bool atomic : {true, false}) {
-            const int minutes = 100 + 2 * round + (atomic ? 0 : 1);
-            const int before = changed.count();
-            const int beforeFile = fileChanged.count();
-            if (atomic) {
-                QSaveFile file(path);
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(fileWith(minutes));
-                QVERIFY(file.commit());
-            } else {
-                writeFile(path, fileWith(minutes));
-            }
-            QVERIFY2(waitUntil([&] { return changed.count() > before; }, 5000),
-                     qPrintable(QStringLiteral("round %1: edit (%2) not seen")
-                                    .arg(round)
-                                    .arg(atomic ? "atomic" : "in place")));
-            QCOMPARE(changed.count(), before + 1);
-            QCOMPARE(fileChanged.count(), beforeFile + 1);
-            const QVariantMap changes = changed.last().first().toMap();
-            QCOMPARE(changes.keys(), QStringList{QStringLiteral("gui/displayOffMin")});
-            QCOMPARE(changes.value(QStringLiteral("gui/displayOffMin")).toInt(), minutes);
-        }
-        const int beforeFile = fileChanged.count();
-        config.set(QStringLiteral("gui/shutdownDelaySec"), 1000 + round);
-        QTest::qWait(50);
-        QCOMPARE(fileChanged.count(), beforeFile);
-    }
-    // Nothing late: every change was reported exactly once, the application's own
-    // writes as changes but never as outside edits.
-    QTest::qWait(300);
-    QCOMPARE(fileChanged.count(), 2 * rounds);
-    QCOMPARE(changed.count(), 3 * rounds);
-    QCOMPARE(config.get(QStringLiteral("gui/displayOffMin")).toInt(), 100 + 2 * rounds - 1);
 }
 
 QTEST_GUILESS_MAIN(TestCrashSafety)

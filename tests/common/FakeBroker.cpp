@@ -125,9 +125,7 @@ void FakeBroker::handle(QTcpSocket* socket, const QByteArray& packet) {
             break;
         }
         case 12:  // PINGREQ
-            if (m_answerPings) {
-                socket->write(QByteArray("\xd0\x00", 2));
-            }
+            socket->write(QByteArray("\xd0\x00", 2));
             break;
         default:
             break;

@@ -9,7 +9,7 @@ class QTcpSocket;
 
 // A loopback TCP server that speaks just enough MQTT 3.1.1 to drive a client into
 // the cases a real broker will not produce on demand: a refused CONNACK, no answer
-// at all, unanswered pings, a connection cut after it was accepted. It records
+// at all, a connection cut after it was accepted. It records
 // every packet it receives, whole, in arrival order.
 class FakeBroker : public QObject {
     Q_OBJECT
@@ -23,8 +23,6 @@ public:
 
     // The CONNACK return code sent for a CONNECT; -1 sends nothing.
     void setConnackCode(int code) { m_connackCode = code; }
-    // Whether PINGREQ gets its PINGRESP.
-    void setAnswerPings(bool answer) { m_answerPings = answer; }
 
     // Closes every accepted connection.
     void dropClients();
@@ -32,7 +30,6 @@ public:
     void publish(const QByteArray& topic, const QByteArray& payload);
 
     int connections() const { return m_connections; }
-    int openClients() const { return m_clients.size(); }
     // Packets received so far, each with its fixed header.
     QList<QByteArray> packets() const { return m_packets; }
     // How many received packets have this packet type (the high four bits).
@@ -47,6 +44,5 @@ private:
     QList<QTcpSocket*> m_clients;
     QList<QByteArray> m_packets;
     int m_connackCode = 0;
-    bool m_answerPings = true;
     int m_connections = 0;
 };

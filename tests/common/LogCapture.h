@@ -9,17 +9,15 @@
 #include <QtGlobal>
 
 // Every log line written while it lives; each line still reaches the previous handler
-// (Qt Test's), so a failing run shows it. With SkipClient the shared MQTT client's own
-// lines are kept apart (client()), so a manager's checks see only the manager's lines.
+// (Qt Test's), so a failing run shows it.
 class LogCapture {
 public:
     struct Line {
         QtMsgType type;
         QString text;
     };
-    enum Scope { Everything, SkipClient };
 
-    explicit LogCapture(Scope scope = Everything) : m_scope(scope) {
+    LogCapture() {
         s_current = this;
         m_previous = qInstallMessageHandler(&LogCapture::handle);
     }
@@ -33,7 +31,6 @@ public:
     void clear() {
         QMutexLocker lock(&m_mutex);
         m_lines.clear();
-        m_client.clear();
     }
     QStringList all() const {
         QMutexLocker lock(&m_mutex);
@@ -49,17 +46,6 @@ public:
         for (const Line& line : m_lines) {
             if (line.type == type) {
                 out << line.text;
-            }
-        }
-        return out;
-    }
-    // Lines that begin with text (a class tag, say).
-    QList<Line> startingWith(const QString& text) const {
-        QMutexLocker lock(&m_mutex);
-        QList<Line> out;
-        for (const Line& line : m_lines) {
-            if (line.text.startsWith(text)) {
-                out << line;
             }
         }
         return out;
@@ -96,22 +82,13 @@ public:
         }
         return out;
     }
-    // The shared client's lines, kept apart under SkipClient.
-    QStringList client() const {
-        QMutexLocker lock(&m_mutex);
-        return m_client;
-    }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
         if (LogCapture* self = s_current) {
             {
                 QMutexLocker lock(&self->m_mutex);
-                if (self->m_scope == SkipClient && text.startsWith(QLatin1String("[MqttClient]"))) {
-                    self->m_client << text;
-                } else {
-                    self->m_lines.append({type, text});
-                }
+                self->m_lines.append({type, text});
             }
             if (self->m_previous) {
                 self->m_previous(type, context, text);
@@ -120,9 +97,7 @@ private:
     }
 
     inline static LogCapture* s_current = nullptr;
-    Scope m_scope;
     QtMessageHandler m_previous = nullptr;
     mutable QMutex m_mutex;
     QList<Line> m_lines;
-    QStringList m_client;
 };

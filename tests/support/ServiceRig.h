@@ -5,7 +5,7 @@
 // capture and the signal record from tests/common).
 
 #include <QByteArray>
-#include <QList>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QString>
 #include <QtTest>
@@ -17,9 +17,8 @@
 #include "MqttClient.h"
 #include "Peer.h"
 
-// A real broker, the application's client and a peer playing the service under base.
-// The peer records everything published under base, so a test reads each request
-// byte for byte.
+// A real broker, the application's client and a peer playing the service under base;
+// the peer records everything published under base.
 class ServiceRig {
 public:
     explicit ServiceRig(const QString& base) : m_base(base) {}
@@ -27,7 +26,6 @@ public:
     manager::MqttClient& client() { return m_client; }
     Peer& service() { return m_service; }
     Broker& broker() { return m_broker; }
-    QString topic(const QString& suffix) const { return m_base + suffix; }
 
     // Start the broker, connect the peer and then the client; true once the client's
     // subscriptions (made before this call) are in force.
@@ -38,74 +36,55 @@ public:
         }
         m_client.setHostname(m_broker.host());
         m_client.setPort(m_broker.port());
-        m_client.subscribe(topic(QStringLiteral("/probe")));
+        m_client.subscribe(m_base + QStringLiteral("/probe"));
         m_client.connect();
         return sync();
     }
 
     // Publish as the service and wait until the managers have handled it.
     bool send(const QString& suffix, const QByteArray& payload) {
-        return m_service.publish(topic(suffix), payload) && sync();
+        return m_service.publish(m_base + suffix, payload) && sync();
     }
 
     // Returns once everything the peer published before has reached the client: a
     // probe on a topic of the base that no manager handles travels the same way.
     bool sync() {
+        const QByteArray probe = (m_base + QStringLiteral("/probe")).toUtf8();
         for (int attempt = 0; attempt < 50; ++attempt) {
-            const QByteArray token = QByteArrayLiteral("{\"probe\": ") +
-                                     QByteArray::number(++m_probes) + QByteArrayLiteral("}");
-            if (!m_service.publish(topic(QStringLiteral("/probe")), token)) {
+            const QByteArray token = "{\"probe\": " + QByteArray::number(++m_probes) + "}";
+            if (!m_service.publish(probe, token)) {
                 return false;
             }
-            if (waitUntil([&] { return probeArrived(token); }, 200)) {
+            if (waitUntil([&] { return m_received.contains({token, probe}); }, 200)) {
                 return true;
             }
         }
         return false;
     }
 
-    // The requests the UI published on one topic so far.
-    QList<QByteArray> requests(const QString& suffix) const {
-        QList<QByteArray> out;
-        for (const Peer::Message& message : m_service.messages(topic(suffix))) {
-            out.append(message.payload);
-        }
-        return out;
-    }
-    // Returns once everything the client published before has reached the peer, so
-    // that a request that should not have gone out can be shown missing.
-    bool flush() {
-        const QByteArray token = QByteArrayLiteral("{\"flush\": ") +
-                                 QByteArray::number(++m_probes) + QByteArrayLiteral("}");
-        if (!m_client.publish(token, topic(QStringLiteral("/probe")))) {
-            return false;
-        }
-        return waitUntil([&] {
-            for (const Peer::Message& message :
-                 m_service.messages(topic(QStringLiteral("/probe")))) {
-                if (message.payload == token) {
-                    return true;
-                }
-            }
-            return false;
+    // Everything published under the base since the last call, once all the client
+    // published before has arrived; each as "suffix payload", JSON in compact form.
+    QStringList sent() {
+        const QString probe = m_base + QStringLiteral("/probe");
+        const QByteArray token = "{\"flush\": " + QByteArray::number(++m_probes) + "}";
+        m_client.publish(token, probe);
+        waitUntil([&] {
+            const QList<Peer::Message> got = m_service.messages(probe);
+            return !got.isEmpty() && got.last().payload == token;
         });
-    }
-    // Wait until count requests arrived on the topic.
-    bool waitForRequests(const QString& suffix, int count, int timeoutMs = 5000) {
-        return waitUntil([&] { return m_service.count(topic(suffix)) >= count; }, timeoutMs);
+        QStringList out;
+        for (const Peer::Message& m : m_service.messages()) {
+            const QJsonDocument json = QJsonDocument::fromJson(m.payload);
+            if (m.topic != probe) {
+                out << m.topic.mid(m_base.size()) + QLatin1Char(' ') +
+                           (json.isNull() ? m.payload : json.toJson(QJsonDocument::Compact));
+            }
+        }
+        m_service.clear();
+        return out;
     }
 
 private:
-    bool probeArrived(const QByteArray& token) {
-        const QByteArray probe = topic(QStringLiteral("/probe")).toUtf8();
-        for (const QList<QVariant>& args : qAsConst(m_received)) {
-            if (args.at(1).toByteArray() == probe && args.at(0).toByteArray() == token) {
-                return true;
-            }
-        }
-        return false;
-    }
-
     QString m_base;
     Broker m_broker;
     Peer m_service;
