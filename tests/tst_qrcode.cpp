@@ -53,7 +53,6 @@ void TestQrCode::drawingIsTheSymbol_data() {
     QTest::addColumn<int>("border");
     QTest::addColumn<int>("ecc");
     QTest::newRow("version 1") << QStringLiteral("HELLO") << 1 << int(QrCode::Ecc::MEDIUM);
-    QTest::newRow("no border") << QStringLiteral("8602860286028602") << 0 << int(QrCode::Ecc::LOW);
     QTest::newRow("report") << QStringLiteral("Serial=QL-000123;USB=OK;SD=ERROR").repeated(6) << 1
                             << int(QrCode::Ecc::MEDIUM);
     QTest::newRow("Greek") << QStringLiteral("Καλημέρα € ✓") << 4 << int(QrCode::Ecc::HIGH);

@@ -72,17 +72,54 @@ TestCase {
         compare(manager.deviceId, data.saved);
     }
 
-    // The keyboard lies below the page until the field takes focus, then slides
-    // up by its height; losing focus hides it again.
-    function test_keyboardSlides() {
+    // A visible key of the on-screen keyboard with this code (and text).
+    function findKey(item, code, text) {
+        if (!item.visible)
+            return null;
+        if (item.key === code && item.width > 0 && (text === undefined || item.text.toUpperCase() === text))
+            return item;
+        for (var i = 0; i < item.children.length; ++i) {
+            var found = findKey(item.children[i], code, text);
+            if (found)
+                return found;
+        }
+        return null;
+    }
+
+    // The keyboard slides up when the field takes focus. The serial number asks for
+    // Latin letters, whatever the interface language: digits are on the symbol layout
+    // (mode key Qt.Key_Context1), and Enter asks to save. Losing focus hides it again.
+    function test_typedOnTheKeyboard_data() {
+        return [{ tag: "Greek", language: "el_GR", layout: "el_GR" },
+                { tag: "English", language: "en_IE", layout: "en_US" },
+                { tag: "other", language: "de_DE", layout: "en_US" }];
+    }
+
+    function test_typedOnTheKeyboard(data) {
+        manager.language = data.language;
         var page = createTemporaryObject(pageComponent, testCase);
         var keyboard = findChild(page, "keyboard");
         var field = findChild(page, "serialField");
-        verify(keyboard.height > 0);
+        compare(keyboard.layoutLocale, data.layout);
         compare(keyboard.y, page.height);
+        field.text = "";
         mouseClick(field);
         tryCompare(keyboard, "y", page.height - keyboard.height, 3000);
+        var text = "K12345678";
+        for (var i = 0; i < text.length; ++i) {
+            var c = text[i];
+            if (!findKey(keyboard, c.charCodeAt(0), c))
+                mouseClick(findKey(keyboard, Qt.Key_Context1));
+            tryVerify(function () { return findKey(keyboard, c.charCodeAt(0), c) !== null; }, 3000, c);
+            for (var n = 0; n < 3 && c === "K" && !findKey(keyboard, 75, "K").uppercased; ++n)
+                mouseClick(findKey(keyboard, Qt.Key_Shift));
+            mouseClick(findKey(keyboard, c.charCodeAt(0), c));
+        }
+        compare(field.text, text);
+        mouseClick(findKey(keyboard, Qt.Key_Return));
+        tryCompare(findChild(page, "confirmPopup"), "opened", true);
         field.focus = false;
         tryCompare(keyboard, "y", page.height, 3000);
+        manager.language = "en_IE";
     }
 }
