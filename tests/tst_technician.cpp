@@ -257,6 +257,11 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         if (name == QLatin1String("Validator")) {
             // The simulated reader's secure access module.
             QTRY_VERIFY_WITH_TIMEOUT(showsText(page, QStringLiteral("0412AB34CD56EF")), kWait);
+        } else if (name == QLatin1String("Event Log")) {
+            // The content column of every page: 80 % of its width.
+            QQuickItem* list = findItem(page, QStringLiteral("eventList"));
+            QVERIFY(list);
+            QCOMPARE(list->width(), page->width() * 0.8);
         } else if (name == QLatin1String("Diagnostics")) {
             QVERIFY(log.all().join('\n').contains(QLatin1String("Starting Diagnostic check")));
         } else if (name == QLatin1String("Region")) {
