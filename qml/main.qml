@@ -43,8 +43,10 @@ ApplicationWindow {
         fillMode: Image.Stretch
     }
 
+    // The program registered the bundle's font (qrc:/qml/fonts/DejaVuSans.ttf)
+    // before the window; the loader names it instead of parsing the file again.
     FontLoader {
-        source: "qrc:/qml/fonts/DejaVuSans.ttf"
+        name: Style.fontFamily
     }
 
     Connections {
