@@ -46,15 +46,19 @@ Item {
         NumberAnimation { duration: Style.pressAnimation }
     }
 
-    DropShadow {
+    // A flat button has no shadow at all, not a hidden one: most buttons are flat.
+    Loader {
         anchors.fill: body
-        source: body
-        horizontalOffset: 3
-        verticalOffset: 3
-        radius: 8
-        samples: 16
-        color: Style.shadow
-        visible: !root.flat
+        active: !root.flat
+
+        sourceComponent: DropShadow {
+            source: body
+            horizontalOffset: 3
+            verticalOffset: 3
+            radius: 8
+            samples: 16
+            color: Style.shadow
+        }
     }
 
     Rectangle {

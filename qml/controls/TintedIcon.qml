@@ -9,18 +9,41 @@ Item {
     property url source
     property color color: "white"
     property bool tinted: true
+    // Drawn while still hidden (off the GUI thread) so that its first showing has it
+    // ready: for the pages that must appear at once, such as a validation's result.
+    // Other icons are drawn the first time they are shown, so pages that may never
+    // be opened cost nothing.
+    property bool preload: false
+    property bool shown: false
+
+    onVisibleChanged: {
+        if (visible)
+            shown = true;
+    }
+    Component.onCompleted: {
+        if (visible)
+            shown = true;
+    }
 
     implicitWidth: 30
     implicitHeight: 30
 
+    // Drawn once, at the size it is shown: nothing is asked for before the size is
+    // known (the source follows the source size, which is set first), and an icon
+    // preloaded on a hidden page is drawn off the GUI thread, without holding up
+    // the screen shown.
     Image {
         id: image
 
         anchors.fill: parent
-        source: root.tinted && root.source.toString() !== ""
-                ? "image://tinted/" + root.color.toString().substring(1) + "/" + root.source
-                : root.source
+        source: image.sourceSize.width > 0 && image.sourceSize.height > 0
+                && (root.shown || root.preload)
+                ? (root.tinted && root.source.toString() !== ""
+                   ? "image://tinted/" + root.color.toString().substring(1) + "/" + root.source
+                   : root.source)
+                : ""
         sourceSize: Qt.size(root.width, root.height)
+        asynchronous: !root.visible
         fillMode: Image.PreserveAspectFit
         smooth: true
     }
