@@ -42,10 +42,6 @@ qint64 timeKey(const QDateTime& time) {
     return time.isValid() ? time.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
 
-qint64 timeKey(const QObject* object) {
-    return timeKey(static_cast<const Event*>(object)->timestamp());
-}
-
 // The four stored fields of one event, copied out of the log for the writer.
 struct StoredEvent {
     QString category;
@@ -193,6 +189,7 @@ void EventManager::push(Event* event) {
     }
     event->setParent(this);
     m_data.append(event);
+    m_timeKeys.insert(event, timeKey(event->timestamp()));
     save();
     update();
 }
@@ -201,7 +198,7 @@ void EventManager::clear(QDateTime before) {
     const qint64 limit = timeKey(before);
     int count = 0;
     for (auto it = m_data.begin(); it != m_data.end();) {
-        if (timeKey(*it) <= limit) {
+        if (m_timeKeys.value(*it) <= limit) {
             release(*it);
             it = m_data.erase(it);
             ++count;
@@ -313,6 +310,7 @@ void EventManager::load() {
                                 store.value(QStringLiteral("desc")).toString(),
                                 store.value(QStringLiteral("timestamp")).toDateTime(), this);
         m_data.append(event);
+        m_timeKeys.insert(event, timeKey(event->timestamp()));
     }
     store.endArray();
 }
@@ -335,30 +333,41 @@ void EventManager::handOver() {
 }
 
 void EventManager::update() {
-    m_visible.clear();
+    // Local times are turned into sort keys once, when an event joins the log:
+    // the conversion asks the time-zone rules each time.
+    QVector<QPair<qint64, QObject*>> rows;
+    rows.reserve(m_data.size());
     const bool hasFrom = m_filterFrom.isValid();
     const bool hasTo = m_filterTo.isValid();
     const qint64 from = timeKey(m_filterFrom);
     const qint64 to = timeKey(m_filterTo);
     for (QObject* object : qAsConst(m_data)) {
-        const auto* event = static_cast<const Event*>(object);
-        const qint64 time = timeKey(event->timestamp());
+        const qint64 time = m_timeKeys.value(object);
         if (hasFrom && time < from) {
             continue;
         }
         if (hasTo && to < time) {
             continue;
         }
-        if (!m_filterName.isEmpty() && !event->name().contains(m_filterName, Qt::CaseInsensitive)) {
+        if (!m_filterName.isEmpty() && !static_cast<const Event*>(object)->name().contains(
+                                           m_filterName, Qt::CaseInsensitive)) {
             continue;
         }
-        m_visible.append(object);
+        rows.append({time, object});
     }
-    std::stable_sort(m_visible.begin(), m_visible.end(),
-                     [](const QObject* a, const QObject* b) { return timeKey(a) > timeKey(b); });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const QPair<qint64, QObject*>& a, const QPair<qint64, QObject*>& b) {
+                         return a.first > b.first;
+                     });
+    m_visible.clear();
+    m_visible.reserve(rows.size());
+    for (const auto& row : qAsConst(rows)) {
+        m_visible.append(row.second);
+    }
     emit dataChanged();
 }
 
 void EventManager::release(QObject* event) {
+    m_timeKeys.remove(event);
     event->deleteLater();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -64,6 +65,8 @@ private:
     Config& m_config;
     QList<QObject*> m_data;
     QList<QObject*> m_visible;
+    // Each held event's time in milliseconds since the epoch, for filtering and sorting.
+    QHash<const QObject*, qint64> m_timeKeys;
     int m_filterSeverity = 0;
     QString m_filterName;
     QDateTime m_filterFrom;
