@@ -36,6 +36,11 @@ ApplicationWindow {
     Material.theme: Style.dark ? Material.Dark : Material.Light
     Material.accent: Style.accent
 
+    onFrameSwapped: {
+        if (!Style.started)
+            Style.started = true;
+    }
+
     // Covers the whole window, the header's area included.
     background: Image {
         objectName: "background"

@@ -9,10 +9,10 @@ Item {
     property url source
     property color color: "white"
     property bool tinted: true
-    // Drawn while still hidden (off the GUI thread) so that its first showing has it
-    // ready: for the pages that must appear at once, such as a validation's result.
-    // Other icons are drawn the first time they are shown, so pages that may never
-    // be opened cost nothing.
+    // Drawn while still hidden, off the GUI thread once the window has drawn its
+    // first frame, so that its first showing has it ready: for the pages that must
+    // appear at once, such as a validation's result. Other icons are drawn the first
+    // time they are shown, so pages that may never be opened cost nothing.
     property bool preload: false
     property bool shown: false
 
@@ -37,7 +37,7 @@ Item {
 
         anchors.fill: parent
         source: image.sourceSize.width > 0 && image.sourceSize.height > 0
-                && (root.shown || root.preload)
+                && (root.shown || (root.preload && Style.started))
                 ? (root.tinted && root.source.toString() !== ""
                    ? "image://tinted/" + root.color.toString().substring(1) + "/" + root.source
                    : root.source)
