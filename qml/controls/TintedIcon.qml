@@ -29,20 +29,19 @@ Item {
     implicitHeight: 30
 
     // Drawn once, at the size it is shown: nothing is asked for before the size is
-    // known (the source follows the source size, which is set first), and an icon
-    // preloaded on a hidden page is drawn off the GUI thread, without holding up
-    // the screen shown.
+    // known (the source size is set before the source), and an icon preloaded on a
+    // hidden page is drawn off the GUI thread, without holding up the screen shown.
     Image {
         id: image
 
         anchors.fill: parent
-        source: image.sourceSize.width > 0 && image.sourceSize.height > 0
+        sourceSize: Qt.size(root.width, root.height)
+        source: root.width > 0 && root.height > 0
                 && (root.shown || (root.preload && Style.started))
                 ? (root.tinted && root.source.toString() !== ""
                    ? "image://tinted/" + root.color.toString().substring(1) + "/" + root.source
                    : root.source)
                 : ""
-        sourceSize: Qt.size(root.width, root.height)
         asynchronous: !root.visible
         fillMode: Image.PreserveAspectFit
         smooth: true
