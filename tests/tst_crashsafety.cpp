@@ -100,11 +100,15 @@ void TestCrashSafety::killDuringWrites() {
         writer.start(QStringLiteral(QUELLAN_CRASHWRITER), {dir.path(), tag});
         QVERIFY(writer.waitForStarted());
 
-        // Kill at a random moment within the next one and a half seconds.
+        // Kill at a random moment within one and a half seconds of the child's start.
+        QByteArray output;
+        while (!output.contains("started") && writer.state() == QProcess::Running) {
+            writer.waitForReadyRead(200);
+            output += writer.readAllStandardOutput();
+        }
         QElapsedTimer clock;
         clock.start();
         const int killAfter = QRandomGenerator::global()->bounded(50, 1500);
-        QByteArray output;
         while (clock.elapsed() < killAfter && writer.state() == QProcess::Running) {
             writer.waitForReadyRead(10);
             output += writer.readAllStandardOutput();
