@@ -10,16 +10,24 @@
 //                            loaded from store (made by eventlog-fill, natively:
 //                            filling it push by push is too slow under callgrind)
 //   eventlog-fill <store>    writes a store of 1,000 events (count is ignored)
+//   eventlog-gui <count> <store>  natively: <count> pushes onto the loaded log, each
+//                            followed by 200 ms of event loop (the log hands its
+//                            events to its writer thread in that time); prints the
+//                            GUI thread's CPU time per push and the time one write
+//                            of the store takes in the writer
 #include <valgrind/callgrind.h>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
+#include <ctime>
 
 #include "Board.h"
 #include "Config.h"
@@ -31,6 +39,12 @@
 #include "Validator.h"
 
 namespace {
+
+double threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
 
 QByteArray fixture(const QString& name) {
     QFile file(QStringLiteral(QUELLAN_SOURCE_DIR "/tests/fixtures/") + name);
@@ -136,6 +150,33 @@ int main(int argc, char** argv) {
             std::printf("QUELLAN_BENCH messages kind=%s count=1000 handled=1000\n",
                         qPrintable(kind));
             return out.status() == QSettings::NoError ? 0 : 1;
+        }
+        if (kind == QLatin1String("eventlog-gui")) {
+            EventManager log(config, store);
+            log.flush();
+            double guiMs = 0;
+            for (int i = 0; i < count; ++i) {
+                const double before = threadCpuMs();
+                log.push(new Event(QStringLiteral("Validator"), QStringLiteral("Ticket validated"),
+                                   QStringLiteral("measured %1").arg(i), now));
+                guiMs += threadCpuMs() - before;
+                const double loopBefore = threadCpuMs();
+                QEventLoop loop;
+                QTimer::singleShot(200, &loop, &QEventLoop::quit);
+                loop.exec();
+                guiMs += threadCpuMs() - loopBefore;
+            }
+            // One write on its own: pushed, handed over at once, waited for.
+            log.push(new Event(QStringLiteral("Validator"), QStringLiteral("Ticket validated"),
+                               QStringLiteral("timed"), now));
+            QElapsedTimer write;
+            write.start();
+            log.flush();
+            std::printf(
+                "QUELLAN_BENCH messages kind=%s count=%d handled=%d gui_ms_per_push=%.4f "
+                "write_ms=%.1f\n",
+                qPrintable(kind), count, count, guiMs / count, write.nsecsElapsed() / 1e6);
+            return 0;
         }
         EventManager log(config, store);
         if (args.size() <= 3) {

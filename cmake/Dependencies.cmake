@@ -56,3 +56,19 @@ set(QUELLAN_FONT_FILE /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf CACHE FILE
 if(NOT EXISTS ${QUELLAN_FONT_FILE})
     message(FATAL_ERROR "DejaVuSans.ttf not found: install the Debian package 'fonts-dejavu-core'")
 endif()
+
+# The bundle holds a subset of the font, made at build time by fontTools' subsetter
+# (Debian's python3-fonttools, run with the system's Python).
+find_program(QUELLAN_FONT_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(QUELLAN_FONT_PYTHON)
+    execute_process(COMMAND ${QUELLAN_FONT_PYTHON} -c "import fontTools.subset"
+        RESULT_VARIABLE QUELLAN_FONTTOOLS_MISSING OUTPUT_QUIET ERROR_QUIET)
+endif()
+if(NOT QUELLAN_FONT_PYTHON OR QUELLAN_FONTTOOLS_MISSING)
+    message(FATAL_ERROR "fontTools not found: install the Debian package 'python3-fonttools'")
+endif()
+
+pkg_check_modules(FONTCONFIG QUIET IMPORTED_TARGET fontconfig)
+if(NOT FONTCONFIG_FOUND)
+    message(FATAL_ERROR "fontconfig not found: install the Debian package 'libfontconfig-dev'")
+endif()

@@ -36,6 +36,11 @@ ApplicationWindow {
     Material.theme: Style.dark ? Material.Dark : Material.Light
     Material.accent: Style.accent
 
+    onFrameSwapped: {
+        if (!Style.started)
+            Style.started = true;
+    }
+
     // Covers the whole window, the header's area included.
     background: Image {
         objectName: "background"
@@ -43,8 +48,10 @@ ApplicationWindow {
         fillMode: Image.Stretch
     }
 
+    // The program registered the bundle's font (qrc:/qml/fonts/DejaVuSans.ttf)
+    // before the window; the loader names it instead of parsing the file again.
     FontLoader {
-        source: "qrc:/qml/fonts/DejaVuSans.ttf"
+        name: Style.fontFamily
     }
 
     Connections {

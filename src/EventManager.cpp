@@ -5,8 +5,13 @@
 #include <QFile>
 #include <QMetaType>
 #include <QSettings>
+#include <QVector>
 #include <algorithm>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "Config.h"
 #include "Event.h"
@@ -37,20 +42,129 @@ qint64 timeKey(const QDateTime& time) {
     return time.isValid() ? time.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
 
-qint64 timeKey(const QObject* object) {
-    return timeKey(static_cast<const Event*>(object)->timestamp());
+// The four stored fields of one event, copied out of the log for the writer.
+struct StoredEvent {
+    QString category;
+    QString name;
+    QString desc;
+    QDateTime timestamp;
+};
+using Snapshot = QVector<StoredEvent>;
+
+// Rewrites the store, atomically (QSettings writes a new file and renames it
+// over the old one), in the order of the log.
+void writeStore(const QString& path, const Snapshot& events) {
+    QSettings store(path, QSettings::NativeFormat);
+    store.clear();
+    store.beginWriteArray(ARRAY);
+    for (int i = 0; i < events.size(); ++i) {
+        const StoredEvent& event = events.at(i);
+        store.setArrayIndex(i);
+        store.setValue(QStringLiteral("category"), event.category);
+        store.setValue(QStringLiteral("name"), event.name);
+        store.setValue(QStringLiteral("desc"), event.desc);
+        store.setValue(QStringLiteral("timestamp"), event.timestamp);
+    }
+    store.endArray();
+    store.sync();
+    // A store that could not be parsed reports a format error although the
+    // write itself went through; only an access error means the file is stale.
+    if (store.status() == QSettings::AccessError) {
+        logWarning(QStringLiteral("WARN: Cannot write saved events : ") + path);
+    }
 }
 
 }  // namespace
+
+// One thread that writes the store's latest contents. A newer snapshot
+// replaces one not yet written, so a burst ends in one write, and the writes
+// follow each other in the order they were handed over.
+class EventStoreWriter {
+public:
+    explicit EventStoreWriter(QString path) : m_path(std::move(path)) {}
+
+    ~EventStoreWriter() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    void submit(Snapshot events) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_pending = std::move(events);
+            if (!m_thread.joinable()) {
+                m_thread = std::thread([this] { run(); });
+            }
+        }
+        m_wake.notify_one();
+    }
+
+    void waitIdle() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, [this] { return !m_pending && !m_busy; });
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_pending || m_stop; });
+            if (!m_pending) {
+                return;
+            }
+            const Snapshot events = std::move(*m_pending);
+            m_pending.reset();
+            m_busy = true;
+            lock.unlock();
+            writeStore(m_path, events);
+            lock.lock();
+            m_busy = false;
+            m_idle.notify_all();
+        }
+    }
+
+    const QString m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::optional<Snapshot> m_pending;
+    bool m_busy = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
 
 EventManager::EventManager(Config& config, QObject* parent)
     : EventManager(config, defaultStorePath(), parent) {}
 
 EventManager::EventManager(Config& config, const QString& storePath, QObject* parent)
-    : QObject(parent), m_config(config), m_storePath(storePath) {
+    : QObject(parent),
+      m_config(config),
+      m_storePath(storePath),
+      m_writer(std::make_unique<EventStoreWriter>(storePath)) {
     qRegisterMetaType<QList<QObject*>>("QList<QObject*>");
+    // Not restarted by later changes: the first unsaved change bounds the delay.
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(SAVE_DELAY_MS);
+    connect(&m_saveTimer, &QTimer::timeout, this, &EventManager::handOver);
     load();
     clear(QDateTime::currentDateTime().addDays(-RETENTION_DAYS));
+}
+
+EventManager::~EventManager() {
+    flush();
+}
+
+void EventManager::flush() {
+    if (m_saveTimer.isActive()) {
+        handOver();
+    }
+    m_writer->waitIdle();
 }
 
 QString EventManager::defaultStorePath() {
@@ -75,6 +189,7 @@ void EventManager::push(Event* event) {
     }
     event->setParent(this);
     m_data.append(event);
+    m_timeKeys.insert(event, timeKey(event->timestamp()));
     save();
     update();
 }
@@ -83,7 +198,7 @@ void EventManager::clear(QDateTime before) {
     const qint64 limit = timeKey(before);
     int count = 0;
     for (auto it = m_data.begin(); it != m_data.end();) {
-        if (timeKey(*it) <= limit) {
+        if (m_timeKeys.value(*it) <= limit) {
             release(*it);
             it = m_data.erase(it);
             ++count;
@@ -195,56 +310,64 @@ void EventManager::load() {
                                 store.value(QStringLiteral("desc")).toString(),
                                 store.value(QStringLiteral("timestamp")).toDateTime(), this);
         m_data.append(event);
+        m_timeKeys.insert(event, timeKey(event->timestamp()));
     }
     store.endArray();
 }
 
 void EventManager::save() {
-    QSettings store(m_storePath, QSettings::NativeFormat);
-    store.clear();
-    store.beginWriteArray(ARRAY);
-    for (int i = 0; i < m_data.size(); ++i) {
-        const auto* event = static_cast<const Event*>(m_data.at(i));
-        store.setArrayIndex(i);
-        store.setValue(QStringLiteral("category"), event->category());
-        store.setValue(QStringLiteral("name"), event->name());
-        store.setValue(QStringLiteral("desc"), event->description());
-        store.setValue(QStringLiteral("timestamp"), event->timestamp());
-    }
-    store.endArray();
-    store.sync();
-    // A store that could not be parsed reports a format error although the
-    // write itself went through; only an access error means the file is stale.
-    if (store.status() == QSettings::AccessError) {
-        logWarning(QStringLiteral("WARN: Cannot write saved events : ") + m_storePath);
+    if (!m_saveTimer.isActive()) {
+        m_saveTimer.start();
     }
 }
 
+void EventManager::handOver() {
+    m_saveTimer.stop();
+    Snapshot events;
+    events.reserve(m_data.size());
+    for (const QObject* object : qAsConst(m_data)) {
+        const auto* event = static_cast<const Event*>(object);
+        events.append({event->category(), event->name(), event->description(), event->timestamp()});
+    }
+    m_writer->submit(std::move(events));
+}
+
 void EventManager::update() {
-    m_visible.clear();
+    // Local times are turned into sort keys once, when an event joins the log:
+    // the conversion asks the time-zone rules each time.
+    QVector<QPair<qint64, QObject*>> rows;
+    rows.reserve(m_data.size());
     const bool hasFrom = m_filterFrom.isValid();
     const bool hasTo = m_filterTo.isValid();
     const qint64 from = timeKey(m_filterFrom);
     const qint64 to = timeKey(m_filterTo);
     for (QObject* object : qAsConst(m_data)) {
-        const auto* event = static_cast<const Event*>(object);
-        const qint64 time = timeKey(event->timestamp());
+        const qint64 time = m_timeKeys.value(object);
         if (hasFrom && time < from) {
             continue;
         }
         if (hasTo && to < time) {
             continue;
         }
-        if (!m_filterName.isEmpty() && !event->name().contains(m_filterName, Qt::CaseInsensitive)) {
+        if (!m_filterName.isEmpty() && !static_cast<const Event*>(object)->name().contains(
+                                           m_filterName, Qt::CaseInsensitive)) {
             continue;
         }
-        m_visible.append(object);
+        rows.append({time, object});
     }
-    std::stable_sort(m_visible.begin(), m_visible.end(),
-                     [](const QObject* a, const QObject* b) { return timeKey(a) > timeKey(b); });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const QPair<qint64, QObject*>& a, const QPair<qint64, QObject*>& b) {
+                         return a.first > b.first;
+                     });
+    m_visible.clear();
+    m_visible.reserve(rows.size());
+    for (const auto& row : qAsConst(rows)) {
+        m_visible.append(row.second);
+    }
     emit dataChanged();
 }
 
 void EventManager::release(QObject* event) {
+    m_timeKeys.remove(event);
     event->deleteLater();
 }

@@ -129,6 +129,9 @@ void GUIManager::initQml() {
 
     // The on-screen keyboard module is part of the resource bundle.
     m_engine.addImportPath(QStringLiteral("qrc:/"));
+    // The bundle has no file-selector folders: without the selector, loading a
+    // file or picture does not probe the resources for each locale and platform.
+    m_engine.setUrlInterceptor(nullptr);
     TintedIconProvider::install(m_engine);
 
     m_qmlContext->setContextProperty(QStringLiteral("manager"), this);
@@ -208,8 +211,10 @@ void GUIManager::initManagers() {
 }
 
 void GUIManager::load() {
-    m_engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+    // The screens are created in the configured language: set after them, it
+    // would translate and lay out every text of every screen a second time.
     setLanguage(m_config.get(QStringLiteral("gui/locale")).toString());
+    m_engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     m_eventLog.push(new Event(QStringLiteral("General"), QStringLiteral("Application started"),
                               QString(), QDateTime::currentDateTime()));
 }

@@ -1,3 +1,4 @@
+#include <fontconfig/fontconfig.h>
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <QtPlugin>
+
 #include <csignal>
 #include <memory>
 
@@ -60,6 +62,39 @@ void chooseRenderer() {
     QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
 }
 
+// The program draws every text in its own font, from its resources. A font
+// configuration of its own, without font folders, keeps the start from scanning
+// and matching the fonts installed on the system: every family asked for (Qt's
+// defaults, the keyboard's) ends at the application font, with the rendering
+// settings of Debian's default configuration.
+void useOwnFontConfiguration() {
+    static const char config[] = R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <match target="pattern">
+    <edit name="family" mode="append_last"><string>DejaVu Sans</string></edit>
+    <edit name="antialias" mode="assign"><bool>true</bool></edit>
+    <edit name="hinting" mode="assign"><bool>true</bool></edit>
+    <edit name="hintstyle" mode="assign"><const>hintslight</const></edit>
+    <edit name="rgba" mode="assign"><const>none</const></edit>
+    <edit name="lcdfilter" mode="assign"><const>lcddefault</const></edit>
+  </match>
+</fontconfig>
+)";
+    FcConfig* own = FcConfigCreate();
+    if (own == nullptr ||
+        !FcConfigParseAndLoadFromMemory(own, reinterpret_cast<const FcChar8*>(config), FcTrue) ||
+        !FcConfigSetCurrent(own)) {
+        // The system's configuration then serves, only slower.
+        if (own != nullptr) {
+            FcConfigDestroy(own);
+        }
+        return;
+    }
+    // The library holds its own reference to the current configuration.
+    FcConfigDestroy(own);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,6 +111,9 @@ int main(int argc, char** argv) {
         setIdentity();
         parseCLIArgs();  // exits
     }
+
+    // Before the application object, which sets up the font database.
+    useOwnFontConfiguration();
 
     // Qt reads this attribute only while it creates the application object.
     QGuiApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
@@ -95,7 +133,8 @@ int main(int argc, char** argv) {
     Config config(configFile, GUIManager::Defaults);
     config.addOverrides(overrides);
 
-    // A font that cannot be registered falls back to the platform's font.
+    // A font that cannot be registered falls back to the platform's font. The
+    // window's font loader names this font and does not register it again.
     QFontDatabase::addApplicationFont(QStringLiteral(":/qml/fonts/DejaVuSans.ttf"));
     QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
 

@@ -1,7 +1,9 @@
 // The files the device keeps survive a kill at any moment: a child writes the settings
 // and the event log in a loop and is killed with SIGKILL at a random moment,
 // QUELLAN_CRASH_RUNS times (4 by default; scripts/soak runs it 100 times). Every next
-// start must find each value and event the child had committed, and readable files.
+// start must find readable files, each value the child had committed, and each event
+// pushed more than a second before the kill, in the order of the pushes.
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -58,14 +60,20 @@ void TestCrashSafety::killDuringWrites() {
         writer.setStandardErrorFile(QProcess::nullDevice());
         writer.start(QUELLAN_CRASHWRITER, {dir.path(), QString("r%1").arg(run)});
         QVERIFY(writer.waitForStarted());
-        // Killed after a random number of writes, at a random moment within the next.
-        const int target = QRandomGenerator::global()->bounded(2, 30);
+        // Killed at a random moment within one and a half seconds of the child's start.
         QByteArray output;
-        while (output.count('\n') < target && writer.state() == QProcess::Running) {
+        while (!output.contains("started") && writer.state() == QProcess::Running) {
             writer.waitForReadyRead(200);
             output += writer.readAllStandardOutput();
         }
-        QThread::usleep(QRandomGenerator::global()->bounded(0, 4000));
+        QElapsedTimer clock;
+        clock.start();
+        const int killAfter = QRandomGenerator::global()->bounded(50, 1500);
+        while (clock.elapsed() < killAfter && writer.state() == QProcess::Running) {
+            writer.waitForReadyRead(10);
+            output += writer.readAllStandardOutput();
+        }
+        const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
         ::kill(pid_t(writer.processId()), SIGKILL);
         QVERIFY(writer.waitForFinished());
         output += writer.readAllStandardOutput();
@@ -79,7 +87,9 @@ void TestCrashSafety::killDuringWrites() {
                 started = words.at(1).toInt();
             } else if (words.first() == "config") {
                 committed = words.at(1).toInt();
-            } else if (words.first() == "event") {
+            } else if (words.first() == "event" && words.size() == 4 &&
+                       words.at(3).toLongLong() <= killedAt - 1000) {
+                // The newest event whose push returned more than a second before the kill.
                 lastEvent = QString("Write %1 %2").arg(QString(words.at(1)), QString(words.at(2)));
             }
         }
@@ -93,6 +103,12 @@ void TestCrashSafety::killDuringWrites() {
         if (!lastEvent.isEmpty()) {  // the log file exists once the first event is in
             QCOMPARE(parse(dir.filePath("events.ini"), &config, &events), QSettings::NoError);
             QVERIFY2(events.contains(lastEvent), qPrintable(lastEvent));
+            // The stored events keep the order of their pushes.
+            const QStringList mine = events.filter(lastEvent.section(' ', 0, 1) + ' ');
+            for (int i = 1; i < mine.size(); ++i) {
+                QVERIFY2(mine[i].section(' ', 2).toInt() > mine[i - 1].section(' ', 2).toInt(),
+                         qPrintable(mine.join(',')));
+            }
         }
     }
 }

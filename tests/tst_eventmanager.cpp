@@ -81,6 +81,7 @@ void TestEventManager::loadsNewestThousandAndPushKeeps1001() {
     QCOMPARE(visibleNames(events).size(), 1001);
     events.push(makeEvent("new 2", QDateTime::currentDateTime().addSecs(1)));
     QCOMPARE(visibleNames(events).size(), 1001);
+    events.flush();  // the writer thread has it on disk
     QCOMPARE(storedNames(store()).first(), QStringLiteral("event 501"));
     // The dropped event stays usable until control returns to the event loop.
     QVERIFY(!oldest.isNull());
@@ -105,6 +106,7 @@ void TestEventManager::prunesOlderThanThirtyDaysAtStart() {
     LogCapture log;
     EventManager events(*m_config, store());
     QCOMPARE(visibleNames(events), QStringList{"kept"});
+    events.flush();
     QCOMPARE(storedNames(store()), QStringList{"kept"});
     QVERIFY(log.contains(QRegularExpression(
         QString("^\\[EventManager\\] Deleted 1 event\\(s\\) older than %1 \\d\\d:\\d\\d:\\d\\d$")
@@ -114,9 +116,11 @@ void TestEventManager::prunesOlderThanThirtyDaysAtStart() {
     events.push(makeEvent("at the limit", limit));
     events.push(makeEvent("after", limit.addMSecs(1)));
     events.clear(limit);
+    events.flush();
     QCOMPARE(storedNames(store()), QStringList{"after"});
     events.clear();
     QVERIFY(visibleNames(events).isEmpty());
+    events.flush();
     QVERIFY(storedNames(store()).isEmpty());
 }
 
@@ -170,6 +174,7 @@ void TestEventManager::damagedStoresKeepWorking() {
     // Kept aside before the next write replaces it.
     EventManager events(*m_config, store());
     events.push(makeEvent("Application started", QDateTime::currentDateTime()));
+    events.flush();
     QCOMPARE(storedNames(store()), QStringList{"Application started"});
     QFile copy(store() + ".bad");
     QVERIFY(copy.open(QIODevice::ReadOnly));

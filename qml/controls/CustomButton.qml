@@ -1,5 +1,4 @@
 import QtQuick 2.15
-import QtGraphicalEffects 1.15
 
 // A rectangular touch button with an optional icon on its left and wrapped,
 // centred text. A press grows a darker circle from the touch point.
@@ -46,15 +45,12 @@ Item {
         NumberAnimation { duration: Style.pressAnimation }
     }
 
-    DropShadow {
+    // A flat button has no shadow at all, not a hidden one: most buttons are flat.
+    Loader {
         anchors.fill: body
-        source: body
-        horizontalOffset: 3
-        verticalOffset: 3
-        radius: 8
-        samples: 16
-        color: Style.shadow
-        visible: !root.flat
+        active: !root.flat && GraphicsInfo.shaderType !== GraphicsInfo.UnknownShadingLanguage
+        source: "ButtonShadow.qml"
+        onLoaded: item.source = body
     }
 
     Rectangle {

@@ -20,5 +20,7 @@ Item {
         height: root.iconSize.height
         source: root.icon
         color: root.iconColor
+        // The result pages show their symbol the moment a card is read.
+        preload: true
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick 2.15
-import QtGraphicalEffects 1.15
 
 // A circular button with an icon. SVG icons are tinted with `iconColor`; PNG
 // icons (`pngImage`) are shown as they are. Pressing shrinks the button and
@@ -26,15 +25,12 @@ Item {
         NumberAnimation { duration: Style.pressAnimation }
     }
 
-    DropShadow {
+    Loader {
         anchors.fill: body
-        source: body
-        horizontalOffset: 3
-        verticalOffset: 3
-        radius: 8
-        samples: 16
-        color: Style.shadow
+        active: GraphicsInfo.shaderType !== GraphicsInfo.UnknownShadingLanguage
+        source: "ButtonShadow.qml"
         visible: !touch.pressed
+        onLoaded: item.source = body
     }
 
     Rectangle {

@@ -8,6 +8,9 @@ QtObject {
     id: root
 
     property bool dark: true
+    // Set by the main window once it has drawn its first frame: work that no
+    // screen shown at start needs waits for it.
+    property bool started: false
 
     // Theme
     readonly property color accent: "#00ADD7"

@@ -108,6 +108,8 @@ Item {
         width: root.width
         height: 250
         language: manager.language
+        // Only a device without a serial number shows this page.
+        wanted: root.visible
         y: root.height
 
         onEnterPressed: root.requestSave()

@@ -7,13 +7,25 @@ Item {
 
     property int frame: 0
 
+    property bool shown: false
+
     signal switchScreen(string name)
+
+    onVisibleChanged: {
+        if (visible)
+            shown = true;
+    }
+    Component.onCompleted: {
+        if (visible)
+            shown = true;
+    }
 
     Image {
         objectName: "animation"
         x: 0
         y: 10
-        source: "qrc:/qml/images/Barcode/" + root.frame + ".png"
+        // Read the first time the page is shown, not at start.
+        source: root.shown ? "qrc:/qml/images/Barcode/" + root.frame + ".png" : ""
     }
 
     NumberAnimation on frame {

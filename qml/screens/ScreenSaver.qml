@@ -10,14 +10,28 @@ Rectangle {
                                       ? "file://" + manager.screenSaverImg
                                       : manager.screenSaverImg
 
+    property bool shown: false
+
     color: manager.screenSaverBg
+
+    onVisibleChanged: {
+        if (visible)
+            shown = true;
+    }
+    Component.onCompleted: {
+        if (visible)
+            shown = true;
+    }
 
     Image {
         objectName: "screenSaverImage"
         anchors.centerIn: parent
         width: 300
         height: 300
-        source: root.picture
+        // Read the first time the page is shown, not at start, and decoded at the
+        // size it is shown, whatever the size of the file.
+        source: root.shown ? root.picture : ""
+        sourceSize: Qt.size(width, height)
         fillMode: Image.PreserveAspectFit
     }
 }

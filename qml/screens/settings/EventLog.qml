@@ -12,22 +12,40 @@ Page {
     // Events carry no day of their own: each row gets the day of its time, and
     // the list's sections group the rows by it. The log's view is already newest
     // first, so the rows of one day follow each other.
+    // The texts of a time are formatted once per language: a search rebuilds the
+    // rows from the texts of the previous build.
     function rebuild() {
         var events = eventLogManager.data;
-        rows.clear();
+        var previous = root.timeTexts;
+        var texts = {};
+        var list = [];
         for (var i = 0; i < events.length; ++i) {
             var event = events[i];
             var when = event.timestamp;
             var known = when instanceof Date && !isNaN(when.getTime());
-            rows.append({
+            var key = known ? when.getTime() : NaN;
+            var text = known ? (texts[key] || previous[key]) : undefined;
+            if (known && text === undefined) {
+                text = {
+                    "time": when.toLocaleString(root.locale, "dd-MMM-yy hh:mm"),
+                    "date": when.toLocaleDateString(root.locale, "dddd, d MMMM yyyy")
+                };
+            }
+            if (known)
+                texts[key] = text;
+            list.push({
                 "name": event.name,
                 "description": event.description,
-                "time": known ? when.toLocaleString(root.locale, "dd-MMM-yy hh:mm") : "",
-                "date": known ? when.toLocaleDateString(root.locale, "dddd, d MMMM yyyy")
-                              : manager.dynTr + qsTr("Unknown date")
+                "time": known ? text.time : "",
+                "date": known ? text.date : manager.dynTr + qsTr("Unknown date")
             });
         }
+        root.timeTexts = texts;
+        rows.clear();
+        rows.append(list);
     }
+
+    property var timeTexts: ({})
 
     // The page and its controls speak the chosen language.
     locale: Qt.locale(manager.language)
@@ -55,6 +73,7 @@ Page {
         target: manager
 
         function onLanguageChanged() {
+            root.timeTexts = {};
             Qt.callLater(root.rebuild);
         }
     }
@@ -87,13 +106,23 @@ Page {
                 Layout.fillWidth: true
                 placeholderText: manager.dynTr + qsTr("Search")
                 inputMethodHints: Qt.ImhNoPredictiveText
-                onTextChanged: eventLogManager.applyFilter(text)
+                // Typing restarts the pause; the list follows once it is over.
+                onTextChanged: searchPause.restart()
+
+                Timer {
+                    id: searchPause
+
+                    interval: 300
+                    onTriggered: eventLogManager.applyFilter(searchField.text)
+                }
             }
             Button {
                 objectName: "clearButton"
                 text: manager.dynTr + qsTr("CLEAR")
                 onClicked: {
                     searchField.text = "";
+                    searchPause.stop();
+                    eventLogManager.applyFilter("");
                     Qt.inputMethod.hide();
                 }
             }

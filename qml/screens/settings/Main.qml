@@ -152,6 +152,8 @@ Item {
         width: root.width
         height: 250
         language: manager.language
+        // Made the first time the settings are opened, not at every start.
+        wanted: root.visible
         y: root.height
         z: 1
 
