@@ -23,7 +23,6 @@ public:
     Q_INVOKABLE void setTransaction(const QVariantMap& transaction) {
         m_engine->rootContext()->setContextProperty(QStringLiteral("transaction"), transaction);
     }
-    Q_INVOKABLE void raiseError(const QString& text) { emit m_gui->errorOccured(text); }
 
 public slots:
     void applicationAvailable() {

@@ -73,6 +73,7 @@ TestCase {
                                 "boardManager": fakeBoard, "inspectorManager": fakeInspector },
                               StackView.Immediate);
         waitForRendering(page);
+        verify(testCase.log.indexOf("start") >= 0, "the periodic check runs while the page shows");
         testCase.log = [];
         return page;
     }

@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtTest 1.15
-import "qrc:/qml/screens"
 
 // The figures block each ticket kind gets on the Valid and AlreadyValid screens, the
 // remaining-time text at its borders in both languages, and the refusal on the
@@ -16,31 +15,10 @@ TestCase {
     width: 480
     height: 800
 
-    Component {
-        id: validComponent
-
-        Valid {
-            width: 480
-            height: 800
-        }
-    }
-
-    Component {
-        id: alreadyValidComponent
-
-        AlreadyValid {
-            width: 480
-            height: 800
-        }
-    }
-
-    Component {
-        id: invalidComponent
-
-        Invalid {
-            width: 480
-            height: 800
-        }
+    // One of the result screens, filling the display.
+    function show(screen) {
+        var component = Qt.createComponent("qrc:/qml/screens/" + screen + ".qml");
+        return createTemporaryObject(component, testCase, { "width": 480, "height": 800 });
     }
 
     function cleanup() {
@@ -75,8 +53,8 @@ TestCase {
         var rows = [];
         for (var i = 0; i < kinds.length; ++i) {
             var k = kinds[i];
-            rows.push({ tag: "Valid " + k.type, screen: validComponent, kind: k, expected: k.valid });
-            rows.push({ tag: "AlreadyValid " + k.type, screen: alreadyValidComponent, kind: k,
+            rows.push({ tag: "Valid " + k.type, screen: "Valid", kind: k, expected: k.valid });
+            rows.push({ tag: "AlreadyValid " + k.type, screen: "AlreadyValid", kind: k,
                         expected: k.already ? k.already : k.valid });
         }
         return rows;
@@ -84,7 +62,7 @@ TestCase {
 
     function test_block(data) {
         harness.setTransaction(transactionOf(data.kind.type, data.kind.remaining));
-        var page = createTemporaryObject(data.screen, testCase);
+        var page = show(data.screen);
         compare(findChild(page, "subtitle").text, "Adult 90'");
         var block = findChild(page, "ticketBlock");
         var shown = [];
@@ -112,10 +90,10 @@ TestCase {
         var rows = [];
         for (var i = 0; i < borders.length; ++i) {
             var b = borders[i];
-            rows.push({ tag: b.minutes + " Valid en", minutes: b.minutes, screen: validComponent,
+            rows.push({ tag: b.minutes + " Valid en", minutes: b.minutes, screen: "Valid",
                         language: "en_IE", expected: b.en });
             rows.push({ tag: b.minutes + " AlreadyValid el", minutes: b.minutes,
-                        screen: alreadyValidComponent, language: "el_GR", expected: b.el });
+                        screen: "AlreadyValid", language: "el_GR", expected: b.el });
         }
         return rows;
     }
@@ -125,7 +103,7 @@ TestCase {
     function test_period(data) {
         harness.setTransaction({ "valid": true, "type": 0,
                                  "details": { "transferRemainingMin": data.minutes } });
-        var page = createTemporaryObject(data.screen, testCase);
+        var page = show(data.screen);
         manager.language = data.language;
         compare(findChild(page, "value0").text, data.expected);
         compare(findChild(page, "caption0").text, data.language === "en_IE" ? "Remaining" : "Υπόλοιπο");
@@ -134,7 +112,7 @@ TestCase {
     // Currency and dates are written the way the interface language writes them.
     function test_greekFigures() {
         harness.setTransaction(transactionOf(2, 0.75));
-        var page = createTemporaryObject(validComponent, testCase);
+        var page = show("Valid");
         manager.language = "el_GR";
         verify(findChild(page, "value0").text.indexOf("1,50") >= 0);
         harness.setTransaction(transactionOf(8, 2880));
@@ -150,7 +128,7 @@ TestCase {
         harness.setTransaction({ "valid": false, "type": 2, "denyReasonId": 205,
                                  "denyReason": "The card does not have sufficient balance",
                                  "fareProduct": "Adult", "details": {} });
-        var page = createTemporaryObject(invalidComponent, testCase);
+        var page = show("Invalid");
         compare(findChild(page, "denyReason").text, "The card does not have sufficient balance");
         compare(findChild(page, "subtitle").text, "");
         manager.language = "el_GR";
