@@ -1,7 +1,5 @@
-// The files the device keeps survive a kill at any moment: a child writes the settings
-// and the event log in a loop and is killed with SIGKILL at a random moment,
-// QUELLAN_CRASH_RUNS times (4 by default; scripts/soak runs it 100 times). Every next
-// start must find each value and event the child had committed, and readable files.
+// A child writing the settings and the event log is SIGKILLed at a random moment,
+// QUELLAN_CRASH_RUNS times (4): each next start finds everything it had committed.
 #include <QHostInfo>
 #include <QRandomGenerator>
 #include <QSettings>

@@ -6,10 +6,8 @@
 //
 //   quellan_soak [messages] [pushes]     (defaults 100000 and 1000)
 #include <mosquitto.h>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QTextStream>
 #include <atomic>
 #include <cstdio>
 
