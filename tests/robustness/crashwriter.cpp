@@ -1,7 +1,5 @@
-// A child process for the crash-safety test: it opens the configuration store and
-// the event log in the given folder and keeps writing to both, printing one line
-// after each write has returned ("config <n>", "event <tag> <n>"), until it is killed.
-// The test kills it with SIGKILL at a random moment and checks what the files hold.
+// The crash-safety test's child: writes the settings and the event log in a folder
+// forever, printing "config <n>" / "event <tag> <n>" after each write has returned.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
