@@ -1,11 +1,7 @@
-// The broker going away under a running client: killed and restarted, and the TCP
-// connection cut, stalled (a frozen broker) or reset by a proxy in the middle of
-// traffic. After every fault the client is connected again, its subscriptions deliver
-// again, and the validator showed "MQTT Disconnected" meanwhile.
-//
-// QUELLAN_FAULT_CYCLES sets the kill/restart cycles (3 by default);
-// QUELLAN_FAULT_PRODUCT_TIMING=1 keeps the product's 3000 ms retry interval instead of
-// the shortened one (scripts/soak sets both for the long run).
+// The broker killed, or the connection cut, stalled or reset mid-traffic: the client
+// comes back with its subscriptions, the validator showing "MQTT Disconnected" meanwhile.
+// QUELLAN_FAULT_CYCLES (kill cycles, 3) and QUELLAN_FAULT_PRODUCT_TIMING=1 (the 3000 ms
+// retry) are for scripts/soak's long run.
 #include <sys/socket.h>
 
 #include <QTcpServer>

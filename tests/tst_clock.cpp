@@ -1,5 +1,4 @@
-// The clock manager: the time zone through a fake timedatectl first on PATH, NTP
-// through a real broker with a peer playing the clock service.
+// The clock manager: the time zone through a fake timedatectl, NTP over a real broker.
 
 #include <QtTest>
 #include <memory>

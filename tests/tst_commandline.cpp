@@ -1,5 +1,4 @@
-// The command line: the overrides each option gives, the lines it logs, and the
-// options that end the program before anything else happens.
+// The command line: each option's overrides and log lines, and options that end it.
 
 #include <QtTest>
 

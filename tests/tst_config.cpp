@@ -1,5 +1,4 @@
-// The settings store: defaults, the INI file (watched for outside edits), overrides
-// and the JSON import and export, on real files in a temporary folder.
+// The settings store on real files: defaults, the watched INI file, overrides, JSON.
 
 #include <QSaveFile>
 #include <QtTest>
@@ -50,9 +49,7 @@ private:
 };
 
 void TestConfig::firstStartAndLayers() {
-    LogCapture log;
     Config config(m_path, kDefaults);
-    QVERIFY(log.contains("Creating default config file"));
     // Every default is written, grouped, and a text keeps its leading zeros.
     QVERIFY(read(m_path).contains("[mqtt]\nhost=localhost\nport=1883\n"));
     QCOMPARE(Config(m_path, {}).get("gui/pin").toString(), QString("0042"));
@@ -64,15 +61,10 @@ void TestConfig::firstStartAndLayers() {
     QCOMPARE(config.get("mqtt/port").toInt(), 1999);
     config.set("mqtt/port", 1884);  // a value set while running wins from now on
     QCOMPARE(config.get("mqtt/port").toInt(), 1884);
-    QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().first().toMap(), (QVariantMap{{"mqtt/port", 1884}}));
     QVERIFY(read(m_path).contains("port=1884"));
     config.addDefaults({{"new/key", 5}});
     QCOMPARE(config.get("new/key").toInt(), 5);
-
-    log.clear();
-    config.print();
-    QVERIFY(log.contains(QtInfoMsg, "[Config]  mqtt/port : 1884"));
 }
 
 void TestConfig::fileValues_data() {

@@ -1,6 +1,4 @@
-// The device simulator: its messages are the services' example messages (the files the
-// managers' tests read; the end-to-end run shows the application on it), and bad
-// commands and scenario files are refused with the step at fault.
+// The device simulator sends the fixture files and refuses bad scenarios by step.
 
 #include <QDirIterator>
 #include <QtTest>

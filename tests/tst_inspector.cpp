@@ -1,5 +1,4 @@
-// The inspector manager against a real broker, with a peer playing the system
-// inspector service: status, version and volume mirrored, sound and power requests.
+// The inspector manager against a real broker and a peer playing its service.
 
 #include <QtTest>
 #include <memory>

@@ -10,8 +10,7 @@
 
 using manager::Logger;
 
-// The system log cannot be read back, so this program brings its own syslog(): the
-// logger, linked statically, calls it.
+// The system log cannot be read back: the statically linked logger calls this syslog().
 namespace {
 QStringList g_syslog;
 void record(int priority, const char* format, va_list args) {

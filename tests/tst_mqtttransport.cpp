@@ -1,8 +1,5 @@
-// The MQTT transport on libmosquitto against a fake broker that answers on demand
-// (tst_mqttclient reads the CONNECT it sends): each way a connection ends with the
-// signals in Qt's order,
-// what it refuses, and slots that end or delete it from inside its own signals
-// (mqtt.cmake runs those once more under valgrind).
+// The MQTT transport against a fake broker: how connections end, what it refuses, and
+// slots that end or delete it from its own signals (also run under valgrind).
 
 #include <QtTest>
 #include <csignal>

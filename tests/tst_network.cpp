@@ -1,5 +1,4 @@
-// The network manager, its ethernet child and the IPv4 address rule, against a real
-// broker with a peer that plays the network service.
+// The network manager, its ethernet child and the IPv4 address rule.
 
 #include <QtTest>
 #include <memory>

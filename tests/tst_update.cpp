@@ -1,6 +1,4 @@
-// The software update manager against a real broker, with a peer playing the device
-// service: the status word the update page shows, the versions, the progress, and the
-// check and install requests.
+// The software update manager against a real broker and a peer playing its service.
 
 #include <QtTest>
 #include <memory>

@@ -1,5 +1,4 @@
-// The validator manager against a real broker, with a peer playing the validator
-// service and the card and barcode readers (all under "zorv").
+// The validator manager against a real broker and a peer playing its services.
 
 #include <QtTest>
 #include <memory>
@@ -84,11 +83,9 @@ void TestValidator::status_data() {
 void TestValidator::status() {
     QFETCH(QStringList, row);
     const QByteArray payload = row[0] == "empty" ? QByteArray() : report(row[0]);
-    LogCapture log;
     QVERIFY(m_rig->send("/blm/status", payload));
     QCOMPARE(QStringList({m_validator->status(), m_validator->reason(), m_validator->reasonCode()}),
              row.mid(1));
-    QVERIFY(log.contains("[Validator]  Validator status is :  \"" + row[1] + "\""));
     Emissions watch(m_validator.get());
     QVERIFY(m_rig->send("/blm/status", payload));
     QCOMPARE(watch.take(), QString());
@@ -123,7 +120,6 @@ void TestValidator::config() {
     QCOMPARE(m_validator->config()->obuUrl().toString(QUrl::RemovePassword),
              "mqtt://valid%40tor@obc.vehicle.local" + row[3]);
     QCOMPARE(m_validator->config()->obuUrl().password(), QString("s3cr@t/pw"));
-    QVERIFY(log.contains("OBU URL         :"));
     QVERIFY(log.all().filter("[Validator]").filter("s3cr").isEmpty());  // no password in the log
     m_rig->sent();
     m_validator->saveConfig();

@@ -1,5 +1,4 @@
-// The records the validator manager fills from the service's reports (card reader
-// with its SAMs, barcode reader, configuration), called directly with JSON.
+// The validator's records (card reader and SAMs, barcode reader, configuration).
 
 #include <QtTest>
 

@@ -3,19 +3,13 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
-#include <csignal>
 
 Broker::Broker() : m_port(freePort()) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
 Broker::~Broker() {
-    if (isRunning()) {
-        resume();
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    kill();
 }
 
 quint16 Broker::freePort() {
@@ -72,21 +66,8 @@ bool Broker::launch() {
 
 void Broker::kill() {
     if (isRunning()) {
-        resume();
         m_process.kill();
         m_process.waitForFinished(3000);
-    }
-}
-
-void Broker::stop() {
-    if (isRunning()) {
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
-    }
-}
-
-void Broker::resume() {
-    if (isRunning()) {
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
     }
 }
 

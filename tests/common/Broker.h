@@ -5,16 +5,14 @@
 #include <QTemporaryDir>
 
 // A real mosquitto broker on a free loopback port, private to one test. It can be
-// killed, stopped (SIGSTOP), continued and restarted on the same port.
+// killed and restarted on the same port.
 class Broker {
 public:
     Broker();
     ~Broker();
 
-    bool start();   // start on the chosen port and wait until it accepts connections
-    void kill();    // SIGKILL, as a crash of the broker
-    void stop();    // SIGSTOP: the socket stays open but nothing answers
-    void resume();  // SIGCONT
+    bool start();  // start on the chosen port and wait until it accepts connections
+    void kill();   // SIGKILL, as a crash of the broker
     bool isRunning() const;
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1"); }

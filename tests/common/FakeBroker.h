@@ -7,10 +7,8 @@
 
 class QTcpSocket;
 
-// A loopback TCP server that speaks just enough MQTT 3.1.1 to drive a client into
-// the cases a real broker will not produce on demand: a refused CONNACK, no answer
-// at all, a connection cut after it was accepted. It records
-// every packet it receives, whole, in arrival order.
+// A loopback server speaking just enough MQTT 3.1.1 for what a real broker will not do
+// on demand (a refused CONNACK, no answer, a cut); it records every packet received.
 class FakeBroker : public QObject {
     Q_OBJECT
 
@@ -26,7 +24,7 @@ public:
 
     // Closes every accepted connection.
     void dropClients();
-    // Sends a PUBLISH at QoS 0 to every client.
+    // Sends a short PUBLISH (under 128 bytes) at QoS 0 to every client.
     void publish(const QByteArray& topic, const QByteArray& payload);
 
     int connections() const { return m_connections; }

@@ -18,17 +18,3 @@ inline QByteArray fixture(const QString& path) {
     }
     return file.readAll();
 }
-
-inline QJsonObject fixtureObject(const QString& path) {
-    return QJsonDocument::fromJson(fixture(path)).object();
-}
-
-inline QByteArray compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-// A JSON text in the indented form requests are written in (members in ascending
-// name order, four blanks of indent, a line end at the end).
-inline QByteArray indented(const QByteArray& json) {
-    return QJsonDocument::fromJson(json).toJson(QJsonDocument::Indented);
-}

@@ -33,22 +33,10 @@ public:
         m_lines.clear();
     }
     QStringList all() const {
-        QMutexLocker lock(&m_mutex);
-        QStringList out;
-        for (const Line& line : m_lines) {
-            out << line.text;
-        }
-        return out;
+        return linesWhere([](const Line&) { return true; });
     }
     QStringList lines(QtMsgType type) const {
-        QMutexLocker lock(&m_mutex);
-        QStringList out;
-        for (const Line& line : m_lines) {
-            if (line.type == type) {
-                out << line.text;
-            }
-        }
-        return out;
+        return linesWhere([type](const Line& line) { return line.type == type; });
     }
     // How many lines hold part.
     int count(const QString& part) const { return all().filter(part).size(); }
@@ -57,33 +45,31 @@ public:
         return !all().filter(pattern).isEmpty();
     }
     // Whether one whole line of this type reads exactly text.
-    bool contains(QtMsgType type, const QString& text) const {
-        QMutexLocker lock(&m_mutex);
-        for (const Line& line : m_lines) {
-            if (line.type == type && line.text == text) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool contains(QtMsgType type, const QString& text) const { return lines(type).contains(text); }
     // Warnings of Qt's own about the QML a window shows: binding and type errors
     // ("qrc:/...: ...") and properties whose type QML cannot read ("QMetaProperty").
     QStringList qmlWarnings() const {
+        return linesWhere([](const Line& line) {
+            return line.type != QtDebugMsg && line.type != QtInfoMsg &&
+                   (line.text.startsWith(QLatin1String("qrc:")) ||
+                    line.text.startsWith(QLatin1String("file:")) ||
+                    line.text.contains(QLatin1String("QMetaProperty")) ||
+                    line.text.contains(QLatin1String("unregistered")));
+        });
+    }
+
+private:
+    template <typename Test>
+    QStringList linesWhere(Test test) const {
         QMutexLocker lock(&m_mutex);
         QStringList out;
         for (const Line& line : m_lines) {
-            if (line.type != QtDebugMsg && line.type != QtInfoMsg &&
-                (line.text.startsWith(QLatin1String("qrc:")) ||
-                 line.text.startsWith(QLatin1String("file:")) ||
-                 line.text.contains(QLatin1String("QMetaProperty")) ||
-                 line.text.contains(QLatin1String("unregistered")))) {
+            if (test(line)) {
                 out << line.text;
             }
         }
         return out;
     }
-
-private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
         if (LogCapture* self = s_current) {
             {

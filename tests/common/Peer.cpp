@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QThread>
-#include <functional>
 
 namespace {
 struct LibInit {
@@ -28,6 +27,10 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 Peer::Peer() {
     static LibInit init;
     m_mosq = mosquitto_new(nullptr, true, this);
+    setUp();
+}
+
+void Peer::setUp() {
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_message_callback_set(m_mosq, &Peer::onMessage);
     mosquitto_subscribe_callback_set(m_mosq, &Peer::onSubscribe);
@@ -43,10 +46,7 @@ Peer::~Peer() {
 bool Peer::connect(const QString& host, quint16 port, const QString& clientId) {
     if (!clientId.isEmpty()) {
         mosquitto_reinitialise(m_mosq, clientId.toUtf8().constData(), true, this);
-        mosquitto_message_callback_set(m_mosq, &Peer::onMessage);
-        mosquitto_subscribe_callback_set(m_mosq, &Peer::onSubscribe);
-        mosquitto_publish_callback_set(m_mosq, &Peer::onPublish);
-        mosquitto_connect_callback_set(m_mosq, &Peer::onConnect);
+        setUp();
     }
     if (mosquitto_connect(m_mosq, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS) {
         return false;
@@ -109,10 +109,6 @@ QList<Peer::Message> Peer::messages(const QString& topic) const {
         }
     }
     return out;
-}
-
-int Peer::count(const QString& topic) const {
-    return messages(topic).size();
 }
 
 void Peer::clear() {

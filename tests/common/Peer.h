@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
-#include <QPair>
 #include <QString>
 #include <functional>
 
@@ -31,7 +30,7 @@ public:
 
     QList<Message> messages() const;                      // everything received so far
     QList<Message> messages(const QString& topic) const;  // received on exactly this topic
-    int count(const QString& topic) const;
+    int count(const QString& topic) const { return messages(topic).size(); }
     void clear();
 
 private:
@@ -46,6 +45,7 @@ private:
     QList<int> m_acked;
     bool m_connected = false;
     bool waitFor(int mid);
+    void setUp();  // protocol version and callbacks
 };
 
 // Wait for a condition while processing the test's event loop.

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# A depot broker over TLS and three validators, each an on-board broker bridged to
-# the depot by the shipped template and generator, the device simulator and
-# Quellan. The depot sees every validator's status under its prefix, reconfigures
-# exactly one of them, a validator cannot reach another's prefix, and a restart of
-# the depot is survived. Loopback only; every wait is bounded.
+# A TLS depot broker and three validators (on-board broker bridged by the shipped
+# generator, device simulator, Quellan): the depot sees each status, reconfigures
+# exactly one, a validator cannot reach another's prefix, a depot restart is survived.
 # Usage: fleet.sh QUELLAN DEVSIM SOURCE_DIR
 set -euo pipefail
 quellan=$1 devsim=$2 src=$3
@@ -46,10 +44,8 @@ cert() {
     openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out "$1.crt" \
         -extfile <(echo "subjectAltName=IP:127.0.0.1") 2>/dev/null
 }
-cert depot-broker
-cert depot
 serials=(K10000001 K10000002 C10000003)
-for sn in "${serials[@]}"; do cert "$sn"; done
+for name in depot-broker depot "${serials[@]}"; do cert "$name"; done
 
 depot=$(freeport)
 # Brokers started as root would drop to the user "mosquitto", who cannot read here.

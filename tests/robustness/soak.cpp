@@ -1,15 +1,10 @@
-// The soak run (scripts/soak, not a CTest entry): the whole application core against a
-// real broker takes a long stream of device-service messages on every manager's topics
-// and a thousand event-log pushes, while its resident memory is sampled. Prints the
-// samples and the slope after the warm-up. Built also with AddressSanitizer in the
-// fuzzing build, where LeakSanitizer checks the same run at exit.
-//
+// The soak run (scripts/soak; also built with AddressSanitizer by scripts/fuzz): the
+// application core takes a long message stream on every manager's topics and many
+// event-log pushes; prints resident memory samples and the slope after warm-up.
 //   quellan_soak [messages] [pushes]     (defaults 100000 and 1000)
 #include <mosquitto.h>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QTextStream>
 #include <atomic>
 #include <cstdio>
 

@@ -1,13 +1,5 @@
 #pragma once
 
-// What the device-service manager tests share: a real broker, the application's MQTT
-// client and a peer playing the device service (with the example messages, the log
-// capture and the signal record from tests/common).
-
-#include <QByteArray>
-#include <QJsonDocument>
-#include <QSignalSpy>
-#include <QString>
 #include <QtTest>
 
 #include "Broker.h"
