@@ -13,6 +13,7 @@
 
 #include "Broker.h"
 #include "Peer.h"
+#include "Watchdog.h"
 
 namespace {
 
@@ -49,14 +50,32 @@ private:
 
 }  // namespace
 
-class Watchdog : public QObject {
+class TestWatchdog : public QObject {
     Q_OBJECT
 
 private slots:
+    void readyAtOnceWithoutAWindow();
     void readyThenPingsUntilTheGuiHangs();
 };
 
-void Watchdog::readyThenPingsUntilTheGuiHangs() {
+// In this process: a failed QML load (no window) must not keep the service starting,
+// and the pings come from this thread's event loop at half the interval.
+void TestWatchdog::readyAtOnceWithoutAWindow() {
+    QTemporaryDir dir;
+    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
+    QVERIFY(notify.isBound());
+    qputenv("NOTIFY_SOCKET", QFile::encodeName(dir.filePath(QStringLiteral("notify"))));
+    qputenv("WATCHDOG_USEC", "200000");
+    Watchdog watchdog;
+    QVERIFY(qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"));  // not handed to children
+    watchdog.attach(nullptr);
+    QTest::qWait(350);
+    const QList<QByteArray> received = notify.take();
+    QVERIFY2(received.value(0) == "READY=1" && received.count("WATCHDOG=1") >= 2,
+             received.join(' ').constData());
+}
+
+void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     NotifySocket notify(dir.filePath(QStringLiteral("notify")));
@@ -100,5 +119,5 @@ void Watchdog::readyThenPingsUntilTheGuiHangs() {
     ui.waitForFinished(5000);
 }
 
-QTEST_GUILESS_MAIN(Watchdog)
+QTEST_GUILESS_MAIN(TestWatchdog)
 #include "e2e_watchdog.moc"
