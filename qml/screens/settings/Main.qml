@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.FreeVirtualKeyboard 1.0
 import "../../controls"
-import "." as Settings
+import "../../controls/settings" as Settings
 
 // The settings area: its own header, the menu of settings pages on a navigation
 // stack, the device commands of the header menu, and the maintenance barcode's
@@ -130,7 +130,7 @@ Item {
             Repeater {
                 model: root.pages
 
-                RowButton {
+                Settings.RowButton {
                     objectName: "menuRow" + index
                     width: stack.width
                     height: stack.height / 8
