@@ -133,6 +133,6 @@ ApplicationWindow {
         z: 2
         text: "v" + Qt.application.version
         font.pixelSize: 12
-        color: Material.color(Material.Grey, Material.Shade700)
+        color: Style.versionText
     }
 }

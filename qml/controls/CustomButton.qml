@@ -9,7 +9,7 @@ Item {
     property url icon
     property color iconColor: "white"
     property size iconSize: Qt.size(40, 40)
-    property color color: "#f3f3f3"
+    property color color: Style.buttonFace
     property color colorPressed: color
     property color textColor: "black"
     property color borderColor: "transparent"

@@ -8,7 +8,7 @@ Item {
 
     property url icon
     property size iconSize: Qt.size(250, 250)
-    property color iconColor: "#41b987"
+    property color iconColor: Style.valid
 
     Layout.fillWidth: true
     implicitWidth: iconSize.width

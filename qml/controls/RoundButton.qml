@@ -9,7 +9,7 @@ Item {
     property real radius: 25
     property url icon
     property real iconSize: 30
-    property color iconColor: "#43496a"
+    property color iconColor: Style.roundButtonIcon
     property bool pngImage: false
     property color color: Style.accent
     readonly property alias down: touch.pressed

@@ -20,6 +20,11 @@ QtObject {
     readonly property color padNumberText: dark ? "#ffffff" : "#000000"
     readonly property color padControlKey: dark ? "#787878" : "#D6D6D6"
     readonly property color versionText: "#616161"  // Material grey, shade 700
+    // A plain CustomButton's face and a RoundButton's SVG icon.
+    readonly property color buttonFace: "#f3f3f3"
+    readonly property color roundButtonIcon: "#43496a"
+    // The PIN box's "Pin" text and the LOGIN button while nothing is typed.
+    readonly property color loginIdle: "#8f8f8f"
 
     // Result symbols and hints
     readonly property color valid: "#41b987"
@@ -32,6 +37,15 @@ QtObject {
     readonly property color separator: "#ffffff"
     // A self-test not run yet (Material grey 500).
     readonly property color neutral: "#9e9e9e"
+
+    // Rows of the settings menu: a dark gradient (darker while pressed) between a
+    // lighter top line and a black bottom line, with light icons and texts.
+    readonly property color menuRowTop: "#333"
+    readonly property color menuRowBottom: "#222"
+    readonly property color menuRowPressed: "#222"
+    readonly property color menuRowTopLine: "#444"
+    readonly property color menuRowBottomLine: "#000"
+    readonly property color menuRowContent: "#e7e7e7"
 
     // Fonts
     readonly property string fontFamily: "DejaVu Sans"
@@ -53,20 +67,47 @@ QtObject {
     readonly property int frameTick: 300
     readonly property int scanAnimation: 2300
 
-    // The colour of a tone named by the settings pages' colour rules (Colors.js):
-    // one green, one amber and one red for every page, the result symbols' own.
-    function toneColor(tone) {
-        switch (tone) {
-        case "green":
-            return root.valid;
-        case "amber":
-            return root.warning;
-        case "red":
-            return root.invalid;
-        case "grey":
+    // Colour rules of the settings pages: a value shown on a page is coloured by
+    // what it says about the device, in the result symbols' own green, amber and
+    // red, so every page uses the same three.
+
+    // The colour `table` gives to `value`, or `fallback` for any other value.
+    function pick(value, table, fallback) {
+        var key = String(value);
+        return table.hasOwnProperty(key) ? table[key] : fallback;
+    }
+
+    // Validator status ("init", "online", "degraded", "out-of-service", "offline"):
+    // serving is green, serving in part or not yet amber, unreachable red.
+    function validatorStatusColor(status) {
+        return pick(status, { "init": root.warning, "offline": root.invalid,
+                              "out-of-service": root.warning, "degraded": root.warning }, root.valid);
+    }
+
+    // A self-test result: not run yet grey, "OK" green, "ERROR" red, and anything
+    // else ("MISSING", say) amber.
+    function testResultColor(value) {
+        if (value === undefined || value === null)
             return root.neutral;
-        default:
-            return root.foreground;
-        }
+        return pick(value, { "": root.neutral, "OK": root.valid, "ERROR": root.invalid }, root.warning);
+    }
+
+    // "Connection State" on the general network pane and "State" on the ethernet pane.
+    function connectionStateColor(state) {
+        return pick(state, { "Connected": root.valid, "Disconnected": root.invalid }, root.warning);
+    }
+
+    // "Connectivity": only full connectivity is good; a portal or limited access is
+    // a warning; anything else (none, unknown, nothing reported) is a fault.
+    function connectivityColor(value) {
+        return pick(value, { "Full": root.valid, "Portal": root.warning, "Limited": root.warning },
+                    root.invalid);
+    }
+
+    // "Status" of the software update page.
+    function updateStatusColor(status) {
+        return pick(status, { "Disconnected": root.invalid, "Ready to install": root.valid,
+                              "Downloading": root.warning, "Installing": root.warning },
+                    root.foreground);
     }
 }

@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtQuick.FreeVirtualKeyboard 1.0
 import "../controls"
 import "../js/SerialNumber.js" as SerialNumber
 
@@ -10,7 +9,6 @@ Item {
     id: root
 
     readonly property bool inputValid: SerialNumber.isValid(field.text)
-    readonly property bool keyboardShown: Qt.inputMethod.visible
 
     function requestSave() {
         if (!root.inputValid)
@@ -100,38 +98,13 @@ Item {
         }
     }
 
-    // Lies below the page and slides up while the input method is visible.
-    InputPanel {
+    SlidingKeyboard {
         id: keyboard
 
-        objectName: "keyboard"
-        width: root.width
-        height: 250
-        language: manager.language
         // Only a device without a serial number shows this page.
         wanted: root.visible
-        y: root.height
 
         onEnterPressed: root.requestSave()
-
-        states: State {
-            name: "shown"
-            when: root.keyboardShown
-
-            PropertyChanges {
-                target: keyboard
-                y: root.height - keyboard.height
-            }
-        }
-
-        // Only showing and hiding slide; the page's own sizing does not.
-        transitions: Transition {
-            NumberAnimation {
-                property: "y"
-                duration: Style.keyboardSlide
-                easing.type: Easing.InOutQuad
-            }
-        }
     }
 
     CustomPopup {

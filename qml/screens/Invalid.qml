@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
 import "../controls"
+import "../pages"
 
 // A refused ticket, with the reason the validator gave.
 ResultPage {

@@ -1,4 +1,5 @@
 import "../controls"
+import "../pages"
 
 // The validator cannot serve; the message carries the reason code and, when
 // configured, the reason itself.

@@ -1,4 +1,5 @@
 import "../controls"
+import "../pages"
 
 // The validator has been taken out of service.
 ResultPage {

@@ -7,50 +7,6 @@
         <source>ALREADY VALIDATED</source>
         <translation>ΗΔΗ ΕΠΙΚΥΡΩΜΕΝΟ</translation>
     </message>
-    <message>
-        <source>Remaining</source>
-        <translation>Υπόλοιπο</translation>
-    </message>
-    <message>
-        <source>Balance</source>
-        <translation>Υπόλοιπο</translation>
-    </message>
-    <message>
-        <source>Deducted</source>
-        <translation>Αφαιρέθηκαν</translation>
-    </message>
-    <message>
-        <source>Expires</source>
-        <translation>Λήγει</translation>
-    </message>
-    <message>
-        <source>Trips</source>
-        <translation>Διαδρομές</translation>
-    </message>
-    <message>
-        <source>day</source>
-        <translation>ημέρα</translation>
-    </message>
-    <message>
-        <source>days</source>
-        <translation>ημέρες</translation>
-    </message>
-    <message>
-        <source>hour</source>
-        <translation>ώρα</translation>
-    </message>
-    <message>
-        <source>hours</source>
-        <translation>ώρες</translation>
-    </message>
-    <message>
-        <source>min</source>
-        <translation>λεπτό</translation>
-    </message>
-    <message>
-        <source>mins</source>
-        <translation>λεπτά</translation>
-    </message>
 </context>
 <context>
     <name>CustomPopup</name>
@@ -172,6 +128,53 @@ YOUR TICKET</source>
     </message>
 </context>
 <context>
+    <name>TicketResult</name>
+    <message>
+        <source>Remaining</source>
+        <translation>Υπόλοιπο</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>Υπόλοιπο</translation>
+    </message>
+    <message>
+        <source>Deducted</source>
+        <translation>Αφαιρέθηκαν</translation>
+    </message>
+    <message>
+        <source>Expires</source>
+        <translation>Λήγει</translation>
+    </message>
+    <message>
+        <source>Trips</source>
+        <translation>Διαδρομές</translation>
+    </message>
+    <message>
+        <source>day</source>
+        <translation>ημέρα</translation>
+    </message>
+    <message>
+        <source>days</source>
+        <translation>ημέρες</translation>
+    </message>
+    <message>
+        <source>hour</source>
+        <translation>ώρα</translation>
+    </message>
+    <message>
+        <source>hours</source>
+        <translation>ώρες</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>λεπτό</translation>
+    </message>
+    <message>
+        <source>mins</source>
+        <translation>λεπτά</translation>
+    </message>
+</context>
+<context>
     <name>Transaction</name>
     <message>
         <source>The ticket is invalid</source>
@@ -276,50 +279,6 @@ YOUR TICKET</source>
 </context>
 <context>
     <name>Valid</name>
-    <message>
-        <source>Remaining</source>
-        <translation>Υπόλοιπο</translation>
-    </message>
-    <message>
-        <source>Balance</source>
-        <translation>Υπόλοιπο</translation>
-    </message>
-    <message>
-        <source>Deducted</source>
-        <translation>Αφαιρέθηκαν</translation>
-    </message>
-    <message>
-        <source>Expires</source>
-        <translation>Λήγει</translation>
-    </message>
-    <message>
-        <source>Trips</source>
-        <translation>Διαδρομές</translation>
-    </message>
-    <message>
-        <source>day</source>
-        <translation>ημέρα</translation>
-    </message>
-    <message>
-        <source>days</source>
-        <translation>ημέρες</translation>
-    </message>
-    <message>
-        <source>hour</source>
-        <translation>ώρα</translation>
-    </message>
-    <message>
-        <source>hours</source>
-        <translation>ώρες</translation>
-    </message>
-    <message>
-        <source>min</source>
-        <translation>λεπτό</translation>
-    </message>
-    <message>
-        <source>mins</source>
-        <translation>λεπτά</translation>
-    </message>
     <message>
         <source>VALID</source>
         <translation>ΕΓΚΥΡΟ</translation>

@@ -1,7 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import "../../controls"
-import "../../js/Colors.js" as Colors
+import "../../controls/settings"
 
 // The hardware self-test: the results the device checks by itself, the tests a
 // technician judges (buzzer, LEDs, readers, speaker, light sensor, colours) and
@@ -208,7 +208,7 @@ Page {
                             implicitHeight: 22
                             caption: modelData.caption
                             value: root.diagnostics[modelData.key]
-                            valueColor: Style.toneColor(Colors.testResult(root.diagnostics[modelData.key]))
+                            valueColor: Style.testResultColor(root.diagnostics[modelData.key])
                         }
                     }
                 }
@@ -234,7 +234,7 @@ Page {
                         textBold: modelData.name === "FINISH"
                         textColor: "white"
                         color: modelData.key === "" ? Style.accent
-                                                    : Style.toneColor(Colors.testResult(root.diagnostics[modelData.key]))
+                                                    : Style.testResultColor(root.diagnostics[modelData.key])
                         onClicked: root.runTest(modelData.name)
                     }
                 }

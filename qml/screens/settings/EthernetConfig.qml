@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
+import "../../controls/settings"
 
 // The stored settings of the wired interface. In "manual" mode the five address
 // fields are checked with the one address rule of the IPv4 record before they

@@ -89,7 +89,7 @@ Item {
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
                 text: root.initialState ? root.initialText : root.inputText
-                color: root.initialState ? "#8f8f8f" : Style.foreground
+                color: root.initialState ? Style.loginIdle : Style.foreground
                 font.family: Style.padFontFamily
                 font.pointSize: 16
                 font.letterSpacing: 1.2
@@ -122,7 +122,7 @@ Item {
             enabled: !root.initialState
             // Grey while disabled: the button's own dimming would hide the colour.
             opacity: 1.0
-            color: root.initialState ? "#8f8f8f" : Style.accent
+            color: root.initialState ? Style.loginIdle : Style.accent
             textColor: "white"
             textFontFamily: Style.padFontFamily
             textFontPointSize: 24

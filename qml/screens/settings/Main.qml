@@ -1,8 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtQuick.FreeVirtualKeyboard 1.0
 import "../../controls"
-import "." as Settings
+import "../../controls/settings" as Settings
 
 // The settings area: its own header, the menu of settings pages on a navigation
 // stack, the device commands of the header menu, and the maintenance barcode's
@@ -35,7 +34,6 @@ Item {
     // Index in `pages` of the open page, -1 on the menu.
     property int openIndex: -1
     readonly property bool pageOpen: stack.depth > 1
-    readonly property bool keyboardShown: Qt.inputMethod.visible
     // A page can take the whole screen (the display colour test) and hide the header.
     readonly property bool pageFullScreen: root.pageOpen && stack.currentItem !== null
                                            && stack.currentItem.fullScreen === true
@@ -130,7 +128,7 @@ Item {
             Repeater {
                 model: root.pages
 
-                RowButton {
+                Settings.RowButton {
                     objectName: "menuRow" + index
                     width: stack.width
                     height: stack.height / 8
@@ -143,39 +141,15 @@ Item {
         }
     }
 
-    // Lies below the page and slides up over the stack while the input method is
-    // visible; Enter hides it.
-    InputPanel {
+    // Slides up over the stack; Enter hides it.
+    SlidingKeyboard {
         id: keyboard
 
-        objectName: "keyboard"
-        width: root.width
-        height: 250
-        language: manager.language
         // Made the first time the settings are opened, not at every start.
         wanted: root.visible
-        y: root.height
         z: 1
 
         onEnterPressed: Qt.inputMethod.hide()
-
-        states: State {
-            name: "shown"
-            when: root.keyboardShown
-
-            PropertyChanges {
-                target: keyboard
-                y: root.height - keyboard.height
-            }
-        }
-
-        transitions: Transition {
-            NumberAnimation {
-                property: "y"
-                duration: Style.keyboardSlide
-                easing.type: Easing.InOutQuad
-            }
-        }
     }
 
     // The barcode reader is on only while this popup is open, so that a

@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
-import "../../js/Colors.js" as Colors
+import "../../controls/settings"
 
 // What the network service reports: the primary connection on one pane, the
 // wired interface on the other, from where its settings page is opened.
@@ -52,13 +52,13 @@ Page {
                     objectName: "connectionStateRow"
                     caption: manager.dynTr + qsTr("Connection State")
                     value: network.connectionState
-                    tone: Colors.connectionState(value)
+                    valueColor: Style.connectionStateColor(value)
                 }
                 PaneRow {
                     objectName: "connectivityRow"
                     caption: manager.dynTr + qsTr("Connectivity")
                     value: network.connectivity
-                    tone: Colors.connectivity(value)
+                    valueColor: Style.connectivityColor(value)
                 }
                 PaneRow {
                     caption: manager.dynTr + qsTr("Hostname")
@@ -108,7 +108,7 @@ Page {
                     objectName: "ethernetStateRow"
                     caption: manager.dynTr + qsTr("State")
                     value: root.ethernet.state
-                    tone: Colors.connectionState(value)
+                    valueColor: Style.connectionStateColor(value)
                 }
                 PaneRow {
                     caption: "IPv4 Address"

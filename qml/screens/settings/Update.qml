@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
-import "../../js/Colors.js" as Colors
+import "../../controls/settings"
 
 // The installed and pending software versions, the update service's progress,
 // and the requests to look for an update and to install it.
@@ -26,7 +26,7 @@ Page {
             objectName: "statusRow"
             caption: manager.dynTr + qsTr("Status")
             value: root.update.status
-            tone: Colors.updateStatus(value)
+            valueColor: Style.updateStatusColor(value)
         }
         PaneRow {
             objectName: "currentRow"

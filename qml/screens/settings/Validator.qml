@@ -1,7 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import "../../controls"
-import "../../js/Colors.js" as Colors
+import "../../controls/settings"
 
 // What the validator service reports about itself, its readers and its secure
 // access module, and the way to its configuration.
@@ -13,7 +13,7 @@ Page {
     readonly property var rfid: root.validator.rfid
     readonly property var barcode: root.validator.barcode
     readonly property var sam: root.rfid ? root.rfid.sam : null
-    readonly property color statusColor: Style.toneColor(Colors.validatorStatus(root.validator.status))
+    readonly property color statusColor: Style.validatorStatusColor(root.validator.status)
 
     Flickable {
         anchors.top: parent.top

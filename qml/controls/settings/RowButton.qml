@@ -1,5 +1,5 @@
 import QtQuick 2.15
-import "../../controls"
+import ".."
 
 // One row of the settings menu: icon, title with a hint under it, and an arrow.
 Item {
@@ -15,8 +15,8 @@ Item {
     Rectangle {
         anchors.fill: parent
         gradient: Gradient {
-            GradientStop { position: 0.0; color: touch.pressed ? "#222" : "#333" }
-            GradientStop { position: 1.0; color: "#222" }
+            GradientStop { position: 0.0; color: touch.pressed ? Style.menuRowPressed : Style.menuRowTop }
+            GradientStop { position: 1.0; color: Style.menuRowBottom }
         }
     }
 
@@ -24,7 +24,7 @@ Item {
         anchors.top: parent.top
         width: parent.width
         height: 1
-        color: "#444"
+        color: Style.menuRowTopLine
         visible: !touch.pressed
     }
 
@@ -32,7 +32,7 @@ Item {
         anchors.bottom: parent.bottom
         width: parent.width
         height: 1
-        color: "#000"
+        color: Style.menuRowBottomLine
     }
 
     TintedIcon {
@@ -44,7 +44,7 @@ Item {
         width: root.height * 0.45
         height: width
         source: root.icon
-        color: "#e7e7e7"
+        color: Style.menuRowContent
     }
 
     Column {
@@ -57,7 +57,7 @@ Item {
         Text {
             width: parent.width
             text: root.title
-            color: "#e7e7e7"
+            color: Style.menuRowContent
             font.family: Style.fontFamily
             font.pixelSize: Math.max(1, root.height / 4)
             elide: Text.ElideRight
@@ -66,7 +66,7 @@ Item {
         Text {
             width: parent.width
             text: root.hint
-            color: "#e7e7e7"
+            color: Style.menuRowContent
             opacity: 0.6
             font.family: Style.fontFamily
             font.pixelSize: Math.max(1, root.height / 8)
@@ -83,7 +83,7 @@ Item {
         width: root.height * 0.3
         height: width
         source: "qrc:/qml/images/Icons/arrow-right.svg"
-        color: "#e7e7e7"
+        color: Style.menuRowContent
     }
 
     MouseArea {

@@ -1,6 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import "../../controls"
+import ".."
 
 // A caption on the left and its value on the right, as the settings pages list
 // device information. A value that is not there (yet) shows as nothing.

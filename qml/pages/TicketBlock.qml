@@ -5,8 +5,8 @@ import "../js/Period.js" as Period
 import "../js/Tickets.js" as Tickets
 
 // The figures of a valid ticket below the separator: one block per ticket kind
-// (see Tickets.kindFor). `texts` carries the calling screen's translated
-// captions and unit words, so each screen keeps its own translations.
+// (see Tickets.kindFor). `texts` carries the translated captions and unit
+// words (TicketResult translates them).
 Item {
     id: root
 

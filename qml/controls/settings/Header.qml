@@ -1,6 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import "../../controls"
+import ".."
 
 // The bar of the settings area: back button (while a page is open), title and
 // the menu of device commands.

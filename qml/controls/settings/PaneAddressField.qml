@@ -1,7 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
-import "../../controls"
+import ".."
 
 // A text field for one IPv4 address. When an edit is finished it turns red if
 // the IPv4 record's address rule refuses the text (the empty text passes).

@@ -1,18 +1,17 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
-import "../../controls"
+import ".."
 
 // One caption and value line of a settings page: the caption on the left, the
-// value right-aligned in the colour of its tone ("green", "amber", "red" or the
-// foreground colour).
+// value right-aligned in its colour (the foreground colour unless a page's colour
+// rule in Style says otherwise).
 RowLayout {
     id: root
 
     property string caption
     property string value
-    property string tone: "foreground"
-    readonly property color valueColor: Style.toneColor(root.tone)
+    property color valueColor: Style.foreground
 
     Layout.fillWidth: true
     spacing: 10
