@@ -28,7 +28,7 @@ namespace {
 
 void setIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("Quellan"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLAN_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("zorv"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("zorv.example"));
 }

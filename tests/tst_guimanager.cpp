@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QQmlContext>
 #include <QSignalSpy>
 #include <QtTest>
@@ -60,7 +59,9 @@ private slots:
     void displaySwitchesOffOnOutOfOrder();
     void boardShutdownDelayKeepsMargin();
     void exitLeavesEventLoopAfterTwoSeconds();
-    void deviceIdFileAndInitPage();
+    void initPageUntilSerialNumber();
+    void manualIpv4Rule_data();
+    void manualIpv4Rule();
     void languageSwitching();
     void animationSwitchNeverBelowFrameTick();
 };
@@ -258,39 +259,47 @@ void TestGUIManager::exitLeavesEventLoopAfterTwoSeconds() {
     QVERIFY(elapsed.elapsed() >= 1850);  // a coarse 2000 ms timer may fire 5 % early
 }
 
-void TestGUIManager::deviceIdFileAndInitPage() {
-    {
-        AppFixture app({}, false);
-        QVERIFY(app.ready());
-        QVERIFY(app.gui().deviceId().isEmpty());
-        app.ignition(true);
-        app.validatorOnline();
-        QTRY_COMPARE(app.gui().validatorManager().status(), QStringLiteral("online"));
-        QCOMPARE(app.gui().screen(), QStringLiteral("InitPage"));
-        app.gui().saveDeviceIdRequest(QStringLiteral("C87654321"));
-        QFile saved(app.path(QStringLiteral("serialnumber")));
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), QByteArray("C87654321"));
-        QCOMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
-    }
-    QTemporaryDir dir;
-    QFile serial(dir.filePath(QStringLiteral("sn")));
-    QVERIFY(serial.open(QIODevice::WriteOnly));
-    serial.write("\n   \n  K00000042  \nK99\n");
-    serial.close();
-    {
-        AppFixture app({{QStringLiteral("gui/deviceId"), serial.fileName()}}, false);
-        QVERIFY(app.ready());
-        QCOMPARE(app.gui().deviceId(), QStringLiteral("K00000042"));
-    }
-    // A serial-number file that cannot be written is reported, the value is kept.
+// Without a serial number the first-start page shows until one is entered; one that
+// cannot be written is reported and kept.
+void TestGUIManager::initPageUntilSerialNumber() {
     AppFixture app({{QStringLiteral("gui/deviceId"), QStringLiteral("/nonexistent/dir/sn")}},
                    false);
     QVERIFY(app.ready());
+    app.ignition(true);
+    app.validatorOnline();
+    QTRY_COMPARE(app.gui().validatorManager().status(), QStringLiteral("online"));
+    QCOMPARE(app.gui().screen(), QStringLiteral("InitPage"));
     QSignalSpy error(&app.gui(), &GUIManager::errorOccured);
-    app.gui().setDeviceId(QStringLiteral("K11111111"));
+    app.gui().saveDeviceIdRequest(QStringLiteral("C87654321"));
     QCOMPARE(error.count(), 1);
-    QCOMPARE(app.gui().deviceId(), QStringLiteral("K11111111"));
+    QCOMPARE(app.gui().deviceId(), QStringLiteral("C87654321"));
+    QCOMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
+}
+
+void TestGUIManager::manualIpv4Rule_data() {
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("failure");
+    const QString ok = QStringLiteral("10.1.1.5");
+    const QString mask = QStringLiteral("255.255.255.0");
+    QTest::newRow("complete") << QStringList{ok, mask, ok, ok, ok} << QString();
+    QTest::newRow("required only") << QStringList{ok, mask, "", "", ""} << QString();
+    QTest::newRow("no address") << QStringList{"", mask, ok, ok, ok}
+                                << "IPv4 address cannot be empty in 'manual' mode";
+    QTest::newRow("no netmask") << QStringList{ok, "", ok, ok, ok}
+                                << "IPv4 netmask cannot be empty in 'manual' mode";
+    const QStringList names{"address", "netmask", "gateway", "DNS #0", "DNS #1"};
+    for (int i = 0; i < names.size(); ++i) {
+        QStringList fields{ok, mask, ok, ok, ok};
+        fields[i] = i % 2 ? QStringLiteral("1.2.3") : QStringLiteral("10.01.1.5");
+        QTest::newRow(qPrintable(names[i]))
+            << fields << QStringLiteral("IPv4 %1 is not a valid IP address").arg(names[i]);
+    }
+}
+
+void TestGUIManager::manualIpv4Rule() {
+    QFETCH(QStringList, fields);
+    QTEST(GUIManager::manualIpv4Failure(fields[0], fields[1], fields[2], fields[3], fields[4]),
+          "failure");
 }
 
 void TestGUIManager::languageSwitching() {
