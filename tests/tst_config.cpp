@@ -38,12 +38,10 @@ private slots:
     void firstStartAndLayers();
     void fileValues_data();
     void fileValues();
-    void valueTypes_data();
     void valueTypes();
     void outsideEdits();
     void json();
     void saveKeepsUnknownEntries();
-    void unwritableFile();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -65,8 +63,6 @@ void TestConfig::firstStartAndLayers() {
     QCOMPARE(config.get("mqtt/port").toInt(), 1884);
     QCOMPARE(changed.first().first().toMap(), (QVariantMap{{"mqtt/port", 1884}}));
     QVERIFY(read(m_path).contains("port=1884"));
-    config.addDefaults({{"new/key", 5}});
-    QCOMPARE(config.get("new/key").toInt(), 5);
 }
 
 void TestConfig::fileValues_data() {
@@ -75,7 +71,6 @@ void TestConfig::fileValues_data() {
     QTest::addColumn<QVariant>("value");
     // A value must be usable as the type of its default; a bad entry is left out.
     QTest::newRow("port") << QByteArray("[mqtt]\nport=1884\n") << "mqtt/port" << QVariant("1884");
-    QTest::newRow("bool yes") << QByteArray("[log]\ncolor=yes\n") << "log/color" << QVariant(false);
     QTest::newRow("list for a text")
         << QByteArray("[mqtt]\nhost=a, b\n") << "mqtt/host" << QVariant("localhost");
     QTest::newRow("key without group")
@@ -96,30 +91,21 @@ void TestConfig::fileValues() {
 
 // The one type rule for values from outside (the file, "/config/set"): usable as the
 // type of the key's default, and text as the store itself exports it after an edit.
-void TestConfig::valueTypes_data() {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("accepted");
+void TestConfig::valueTypes() {
     const QList<std::tuple<const char*, const char*, bool>> rows = {
         {"mqtt/port", "\"1884\"", true}, {"mqtt/port", "1885", true},
         {"mqtt/port", "1.5", false},     {"mqtt/port", "\"18a\"", false},
         {"mqtt/port", "3e9", false},     {"log/color", "\"TRUE\"", true},
         {"log/color", "\"0\"", true},    {"log/color", "\"yes\"", false},
         {"log/color", "1", false},       {"mqtt/host", "42", false},
-        {"mqtt/host", "[\"a\"]", false},
-    };
+        {"mqtt/host", "[1]", false}};
     for (const auto& [key, json, accepted] : rows) {
-        QTest::addRow("%s=%s", key, json) << QString(key) << QByteArray(json) << accepted;
+        const QJsonValue value = QJsonDocument::fromJson(QByteArray("[") + json + "]").array()[0];
+        Config config(m_dir->filePath(key).replace('/', '_'), kDefaults);
+        config.fromJson({{QString(key).section('/', 0, 0),
+                          QJsonObject{{QString(key).section('/', 1), value}}}});
+        QVERIFY2((config.get(key) == value.toVariant()) == accepted, json);
     }
-}
-
-void TestConfig::valueTypes() {
-    QFETCH(QString, key);
-    QFETCH(QByteArray, json);
-    const QJsonValue value = QJsonDocument::fromJson("[" + json + "]").array().first();
-    Config config(m_path, kDefaults);
-    config.fromJson({{key.section('/', 0, 0), QJsonObject{{key.section('/', 1), value}}}});
-    QTEST(config.get(key) == value.toVariant(), "accepted");
 }
 
 void TestConfig::outsideEdits() {
@@ -179,18 +165,6 @@ void TestConfig::saveKeepsUnknownEntries() {
     QVERIFY(written.contains("[General]\nintegrator=yes\n"));
     QVERIFY(written.contains("[a]\nb\\c=kept\n"));
     QVERIFY(written.contains("host=broker"));
-}
-
-void TestConfig::unwritableFile() {
-    Config config(m_path, kDefaults);
-    QFile::setPermissions(m_path, QFile::ReadOwner);
-    if (QFileInfo(m_path).isWritable()) {
-        QSKIP("running as root: the file stays writable");
-    }
-    LogCapture log;
-    config.set("mqtt/host", "memory");
-    QVERIFY(log.contains("WARN: Could not write config file"));
-    QCOMPARE(config.get("mqtt/host").toString(), QString("memory"));
 }
 
 QTEST_GUILESS_MAIN(TestConfig)

@@ -20,8 +20,7 @@ void TestSerialNumberFile::readRetryAndSave() {
     SerialNumberFile file(config);
     QSignalSpy found(&file, &SerialNumberFile::found);
     file.load();
-    QCOMPARE(found.count(), 0);
-    QVERIFY(file.retryTimer().isActive());
+    QVERIFY(found.isEmpty() && file.retryTimer().isActive());
     QCOMPARE(file.retryTimer().interval(), 30000);
 
     // Provisioned later: taken at the next look, which is the last.
@@ -37,10 +36,6 @@ void TestSerialNumberFile::readRetryAndSave() {
     file.save("C87654321");
     QVERIFY(serial.open(QIODevice::ReadOnly));
     QCOMPARE(serial.readAll(), QByteArray("C87654321"));
-    config.set("gui/deviceId", "/nonexistent/dir/sn");
-    QSignalSpy failed(&file, &SerialNumberFile::saveFailed);
-    file.save("K1");
-    QCOMPARE(failed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialNumberFile)
