@@ -101,7 +101,7 @@ void TestConfig::valueTypes() {
         {"mqtt/host", "[1]", false}};
     for (const auto& [key, json, accepted] : rows) {
         const QJsonValue value = QJsonDocument::fromJson(QByteArray("[") + json + "]").array()[0];
-        Config config(m_dir->filePath(key).replace('/', '_'), kDefaults);
+        Config config(m_dir->filePath(QString(key).replace('/', '_')), kDefaults);
         config.fromJson({{QString(key).section('/', 0, 0),
                           QJsonObject{{QString(key).section('/', 1), value}}}});
         QVERIFY2((config.get(key) == value.toVariant()) == accepted, json);
