@@ -113,7 +113,6 @@ public:
     EventManager& eventLog() { return m_eventLog; }
     QTimer& screenTimer() { return m_screenTimer; }
     QTimer& displayOffTimer() { return m_displayOffTimer; }
-    SerialNumberFile& serialNumberFile() { return m_serialNumberFile; }
 
 signals:
     void screenChanged();

@@ -7,67 +7,45 @@
 
 // What a change of each key applies, in this order.
 QVector<ConfigRules::Rule> GUIManager::configRules() {
-    const auto key = [](const char* name) {
-        return QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(name)));
+    const auto is = [](const char* key) {
+        return QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(key)));
     };
-    const auto notify = [this](void (GUIManager::*signal)()) {
+    const auto group = [](const char* name) {
+        return QRegularExpression(QStringLiteral("%1\\/.+").arg(QLatin1String(name)));
+    };
+    const auto call = [this](auto member) {
+        return [this, member](const QVariant&) { (this->*member)(); };
+    };
+    const auto emits = [this](void (GUIManager::*signal)()) {
         return [this, signal] { (this->*signal)(); };
     };
-    const QStringList yesNo{QStringLiteral("NO"), QStringLiteral("YES")};
-    const QStringList shown{QStringLiteral("hidden"), QStringLiteral("visible")};
+    const QStringList yesNo{"NO", "YES"};
+    const QStringList shown{"hidden", "visible"};
+    // clang-format off
     return {
-        {key("gui/deviceId"),
-         QStringLiteral("Device id changed. Re-loading"),
-         {},
-         [this](const QVariant&) { m_serialNumberFile.load(); },
-         {}},
-        {key("gui/showCursor"),
-         QStringLiteral("Cursor changed : %1"),
-         shown,
-         {},
-         notify(&GUIManager::showCursorChanged)},
-        {key("gui/displayOffMin"),
-         QStringLiteral("Display OFF interval changed : %1 min(s)"),
-         {},
-         {},
-         notify(&GUIManager::displayOffMinChanged)},
-        {key("gui/shutdownDelaySec"),
-         QStringLiteral("Shutdown delay changed : %1 sec(s)"),
-         {},
-         [this](const QVariant&) { updateBoardShutdownDelay(); },
-         notify(&GUIManager::shutdownDelaySecChanged)},
-        {key("gui/locale"),
-         QString(),
-         {},
-         [this](const QVariant& value) { setLanguage(value.toString()); },
-         {}},
-        {key("gui/showErrorDesc"), QStringLiteral("Show Error description changed : %1"), yesNo,
+        {is("gui/deviceId"), "Device id changed. Re-loading", {},
+         [this](const QVariant&) { m_serialNumberFile.load(); }, {}},
+        {is("gui/showCursor"), "Cursor changed : %1", shown,
+         {}, emits(&GUIManager::showCursorChanged)},
+        {is("gui/displayOffMin"), "Display OFF interval changed : %1 min(s)", {},
+         {}, emits(&GUIManager::displayOffMinChanged)},
+        {is("gui/shutdownDelaySec"), "Shutdown delay changed : %1 sec(s)", {},
+         call(&GUIManager::updateBoardShutdownDelay), emits(&GUIManager::shutdownDelaySecChanged)},
+        {is("gui/locale"), "", {},
+         [this](const QVariant& value) { setLanguage(value.toString()); }, {}},
+        {is("gui/showErrorDesc"), "Show Error description changed : %1", yesNo,
          [this](const QVariant&) { setMessage(validatorReason()); },
-         notify(&GUIManager::showErrorDescChanged)},
-        {key("gui/screenSaverBg"),
-         QStringLiteral("Screen-saver background changed : %1"),
-         {},
-         {},
-         notify(&GUIManager::screenSaverBgChanged)},
-        {key("gui/screenSaverImg"),
-         QStringLiteral("Screen-saver image changed : %1"),
-         {},
-         {},
-         notify(&GUIManager::screenSaverImgChanged)},
-        {key("gui/animSwitchSec"),
-         QStringLiteral("GIFs animation changed : %1 msec(s)"),
-         {},
-         [this](const QVariant&) { warnOnShortAnimSwitch(); },
-         notify(&GUIManager::animSwitchSecChanged)},
-        {QRegularExpression(QStringLiteral("log\\/.+")),
-         QStringLiteral("Log configuration changed. Applying."),
-         {},
-         [this](const QVariant&) { initLog(); },
-         {}},
-        {QRegularExpression(QStringLiteral("mqtt\\/.+")),
-         QStringLiteral("MQTT configuration changed. Applying."),
-         {},
-         [this](const QVariant&) { initMqtt(); },
-         {}},
+         emits(&GUIManager::showErrorDescChanged)},
+        {is("gui/screenSaverBg"), "Screen-saver background changed : %1", {},
+         {}, emits(&GUIManager::screenSaverBgChanged)},
+        {is("gui/screenSaverImg"), "Screen-saver image changed : %1", {},
+         {}, emits(&GUIManager::screenSaverImgChanged)},
+        {is("gui/animSwitchSec"), "GIFs animation changed : %1 msec(s)", {},
+         call(&GUIManager::warnOnShortAnimSwitch), emits(&GUIManager::animSwitchSecChanged)},
+        {group("log"), "Log configuration changed. Applying.", {},
+         call(&GUIManager::initLog), {}},
+        {group("mqtt"), "MQTT configuration changed. Applying.", {},
+         call(&GUIManager::initMqtt), {}},
     };
+    // clang-format on
 }
