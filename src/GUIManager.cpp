@@ -13,7 +13,6 @@
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "IPv4.h"
-#include "Sounds.h"
 #include "TintedIconProvider.h"
 #include "Transaction.h"
 #include "logger.h"
@@ -369,14 +368,6 @@ void GUIManager::onSessionActiveChanged() {
 
 // ---------------------------------------------------------------------------
 // Shared with the screens
-
-QString GUIManager::validSound() const {
-    return sounds::valid;
-}
-
-QString GUIManager::invalidSound() const {
-    return sounds::invalid;
-}
 
 QString GUIManager::manualIpv4Failure(const QString& address, const QString& netmask,
                                       const QString& gateway, const QString& dns0,

@@ -22,6 +22,7 @@
 #include "Network.h"
 #include "SerialNumberFile.h"
 #include "SessionManager.h"
+#include "Sounds.h"
 #include "UiMqtt.h"
 #include "Update.h"
 #include "Validator.h"
@@ -91,8 +92,8 @@ public:
     manager::Clock* clock() { return &m_clock; }
     int animSwitchSec() const;
     void setAnimSwitchSec(int value);
-    QString validSound() const;
-    QString invalidSound() const;
+    QString validSound() const { return sounds::valid; }
+    QString invalidSound() const { return sounds::invalid; }
 
     // The rule for fixed IPv4 settings of the wired interface, shared by the ethernet
     // settings page and the maintenance barcodes: address and netmask are required,
