@@ -13,12 +13,17 @@
 #include "Board.h"
 #include "Clock.h"
 #include "Config.h"
+#include "ConfigRules.h"
 #include "Diagnostics.h"
 #include "EventManager.h"
 #include "Inspector.h"
+#include "MaintenanceBarcode.h"
 #include "MqttClient.h"
 #include "Network.h"
+#include "SerialNumberFile.h"
 #include "SessionManager.h"
+#include "Sounds.h"
+#include "UiMqtt.h"
 #include "Update.h"
 #include "Validator.h"
 
@@ -27,9 +32,10 @@ class Transaction;
 
 // The central controller of the passenger display. It owns the QML engine, the
 // translator, the MQTT client, every service manager, the screen timers, the
-// technician's session, the event log and the diagnostics; it decides which screen
-// is shown, speaks for the UI as a service on the broker, and applies configuration
-// changes while the program runs.
+// technician's session, the event log and the diagnostics, and wires them together;
+// it decides which screen is shown. Its helpers: the serial-number file, the UI's
+// own topics on the broker (UiMqtt), the maintenance barcodes and the table of what
+// a configuration change applies (ConfigRules).
 class GUIManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString screen READ screen WRITE setScreen NOTIFY screenChanged)
@@ -51,11 +57,11 @@ class GUIManager : public QObject {
     Q_PROPERTY(manager::Clock* clock READ clock NOTIFY clockChanged)
     Q_PROPERTY(
         int animSwitchSec READ animSwitchSec WRITE setAnimSwitchSec NOTIFY animSwitchSecChanged)
+    Q_PROPERTY(QString validSound READ validSound CONSTANT)
+    Q_PROPERTY(QString invalidSound READ invalidSound CONSTANT)
 
 public:
     static const QVariantMap Defaults;
-    // How often a missing serial-number file is looked for again.
-    static const int DeviceIdRetryMillis = 30000;
 
     // eventStore: where the event log keeps its events; empty for the default file
     // beside the executable.
@@ -86,6 +92,16 @@ public:
     manager::Clock* clock() { return &m_clock; }
     int animSwitchSec() const;
     void setAnimSwitchSec(int value);
+    QString validSound() const { return sounds::valid; }
+    QString invalidSound() const { return sounds::invalid; }
+
+    // The rule for fixed IPv4 settings of the wired interface, shared by the ethernet
+    // settings page and the maintenance barcodes: address and netmask are required,
+    // each field given must be an address. The message for the first field that
+    // breaks it, in the order of the arguments; empty when they may be saved.
+    Q_INVOKABLE static QString manualIpv4Failure(const QString& address, const QString& netmask,
+                                                 const QString& gateway, const QString& dns0,
+                                                 const QString& dns1);
 
     // Read access for the application's own wiring and its tests.
     QQmlApplicationEngine& engine() { return m_engine; }
@@ -139,16 +155,8 @@ private:
     void initQml();
     void initMqtt();
     void initManagers();
-    void publishInfo();
-    void publishStatus();
-    void publishConfig();
-    void subscribeToTopics();
-    void processMqttMessage(const QByteArray& data, const QByteArray& topic);
-    void loadDeviceId();
-    bool readDeviceId(const QString& path, QString* error);
-    void onDeviceIdRetry();
-    void saveDeviceId();
-    QString baseTopic() const;
+    QVector<ConfigRules::Rule> configRules();
+    void onDeviceIdFound(const QString& id);
 
     void onMqttConnected();
     void onMqttDisconnected();
@@ -162,7 +170,6 @@ private:
     void onCardRemoved();
     void onCardRetry();
     void onTicketValidated(const Transaction& transaction);
-    void onMaintenanceBarcodeScanned(const QJsonObject& data);
     void onIgnitionChanged();
     void onSessionActiveChanged();
     void onSystemRebootStarted();
@@ -193,7 +200,8 @@ private:
     SessionManager m_session;
     EventManager m_eventLog;
     Diagnostics m_diagnostics;
-    // While there is no serial number (no file yet), the file is read again now and
-    // then, so that a file provisioned later is taken without a restart.
-    QTimer m_deviceIdRetry;
+    SerialNumberFile m_serialNumberFile;
+    UiMqtt m_uiMqtt;
+    MaintenanceBarcode m_maintenanceBarcode;
+    ConfigRules m_configRules;
 };

@@ -28,7 +28,7 @@ namespace {
 
 void setIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("Quellan"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLAN_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("zorv"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("zorv.example"));
 }
@@ -95,6 +95,22 @@ void useOwnFontConfiguration() {
     FcConfigDestroy(own);
 }
 
+// Pictures of every screen, for runs without a display (scripts/run); none without
+// QUELLAN_SCREENSHOT_DIR.
+std::unique_ptr<ScreenRecorder> startRecorder(GUIManager& manager) {
+    const QString screenshotDir = qEnvironmentVariable("QUELLAN_SCREENSHOT_DIR");
+    if (screenshotDir.isEmpty()) {
+        return nullptr;
+    }
+    auto* window = qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0));
+    auto recorder = std::make_unique<ScreenRecorder>(window, screenshotDir);
+    ScreenRecorder* shown = recorder.get();
+    QObject::connect(&manager, &GUIManager::screenChanged, shown,
+                     [shown, &manager] { shown->onScreenChanged(manager.screen()); });
+    shown->onScreenChanged(manager.screen());
+    return recorder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,16 +160,7 @@ int main(int argc, char** argv) {
 
     watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
 
-    // Pictures of every screen, for runs without a display (scripts/run).
-    std::unique_ptr<ScreenRecorder> recorder;
-    const QString screenshotDir = qEnvironmentVariable("QUELLAN_SCREENSHOT_DIR");
-    if (!screenshotDir.isEmpty()) {
-        auto* window = qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0));
-        recorder = std::make_unique<ScreenRecorder>(window, screenshotDir);
-        QObject::connect(&manager, &GUIManager::screenChanged, recorder.get(),
-                         [&] { recorder->onScreenChanged(manager.screen()); });
-        recorder->onScreenChanged(manager.screen());
-    }
+    const std::unique_ptr<ScreenRecorder> recorder = startRecorder(manager);
 
     // Measuring aid for the benchmarks in bench/: inert unless a QUELLAN_BENCH_
     // environment variable is set.

@@ -11,6 +11,9 @@
 #include <QSettings>
 #include <QTemporaryFile>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 const char* const TAG = "[Config] ";
@@ -320,9 +323,11 @@ QVariantMap Config::takeFileChanges() {
     return changes;
 }
 
-// A value from outside (the file or an import) must be usable as the type of the
-// key's default; a port of "abc" or a group where a host name belongs is refused
-// rather than turned into 0 or an empty text.
+// The one rule for a value from outside (the file, an import from the broker): it must
+// be usable as the type of the key's default. The file holds text, which toJson then
+// exports, so "1884" for a port and "true" for a switch are taken as well as 1884 and
+// true; a port of "abc" or 1.5, a number for a host name, a word for a switch, or a
+// list or group anywhere are refused rather than turned into 0 or an empty text.
 bool Config::isUsableValue(const QString& key, const QVariant& value) const {
     if (!isScalar(value)) {
         return false;
@@ -330,25 +335,28 @@ bool Config::isUsableValue(const QString& key, const QVariant& value) const {
     if (!m_defaults.contains(key)) {
         return true;
     }
-    const QVariant::Type type = m_defaults.value(key).type();
-    if (type == QVariant::Int || type == QVariant::UInt || type == QVariant::LongLong ||
-        type == QVariant::ULongLong) {
-        if (value.type() == QVariant::String) {
-            bool ok = false;
-            value.toString().toLongLong(&ok, 10);
-            return ok;
-        }
-        return isNumber(value);
+    const bool text = value.type() == QVariant::String;
+    bool ok = false;
+    switch (m_defaults.value(key).type()) {
+        case QVariant::Int:
+            if (text) {
+                value.toString().toInt(&ok, 10);
+                return ok;
+            }
+            return isNumber(value) && std::floor(value.toDouble()) == value.toDouble() &&
+                   value.toDouble() >= std::numeric_limits<int>::min() &&
+                   value.toDouble() <= std::numeric_limits<int>::max();
+        case QVariant::Bool:
+            if (text) {
+                static const QStringList words{"true", "false", "1", "0"};
+                return words.contains(value.toString().toLower());
+            }
+            return value.type() == QVariant::Bool;
+        case QVariant::String:
+            return text;
+        default:
+            return true;
     }
-    if (type == QVariant::Bool) {
-        if (value.type() == QVariant::String) {
-            const QString text = value.toString().toLower();
-            return text == QLatin1String("true") || text == QLatin1String("false") ||
-                   text == QLatin1String("1") || text == QLatin1String("0");
-        }
-        return value.type() == QVariant::Bool || isNumber(value);
-    }
-    return true;
 }
 
 void Config::watchFile() {

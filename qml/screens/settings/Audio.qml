@@ -53,7 +53,7 @@ Page {
             // The sample sound lets the technician hear the new level.
             onPressedChanged: {
                 if (!pressed) {
-                    inspector.audioPlay("/opt/zorv/quellan/Valid.wav");
+                    inspector.audioPlay(manager.validSound);
                     inspector.setAudioVolume(Math.round(value));
                 }
             }

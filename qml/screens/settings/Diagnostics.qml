@@ -87,7 +87,7 @@ Page {
             root.validator.enableBarcode();
             break;
         case "Speaker":
-            root.inspectorManager.audioPlay("/opt/zorv/quellan/Valid.wav");
+            root.inspectorManager.audioPlay(manager.validSound);
             break;
         case "Sensor":
             root.boardManager.monitor(2000);

@@ -5,7 +5,7 @@ import "../../controls"
 import "../../controls/settings"
 
 // The stored settings of the wired interface. In "manual" mode the five address
-// fields are checked with the one address rule of the IPv4 record before they
+// fields are checked with the GUI manager's rule for fixed settings before they
 // are written into network.ethernet.config and sent to the network service.
 Page {
     id: root
@@ -18,20 +18,8 @@ Page {
     function saveFailure() {
         if (!manual)
             return "";
-        if (addressField.text === "")
-            return "IPv4 address cannot be empty in 'manual' mode";
-        if (maskField.text === "")
-            return "IPv4 netmask cannot be empty in 'manual' mode";
-        var checks = [[addressField, "IPv4 address is not a valid IP address"],
-                      [maskField, "IPv4 netmask is not a valid IP address"],
-                      [gatewayField, "IPv4 gateway is not a valid IP address"],
-                      [dns0Field, "IPv4 DNS #0 is not a valid IP address"],
-                      [dns1Field, "IPv4 DNS #1 is not a valid IP address"]];
-        for (var i = 0; i < checks.length; ++i) {
-            if (!ethernet.config.isValidAddress(checks[i][0].text))
-                return checks[i][1];
-        }
-        return "";
+        return manager.manualIpv4Failure(addressField.text, maskField.text, gatewayField.text,
+                                         dns0Field.text, dns1Field.text);
     }
 
     function save() {

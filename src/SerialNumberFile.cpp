@@ -1,0 +1,79 @@
+#include "SerialNumberFile.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QTextStream>
+
+#include "Config.h"
+
+namespace {
+const char* const TAG = "[GUIManager] ";
+}  // namespace
+
+SerialNumberFile::SerialNumberFile(const Config& config, QObject* parent)
+    : QObject(parent), m_config(config) {
+    m_retry.setInterval(RetryMillis);
+    connect(&m_retry, &QTimer::timeout, this, &SerialNumberFile::onRetry);
+}
+
+QString SerialNumberFile::path() const {
+    return m_config.get(QStringLiteral("gui/deviceId")).toString();
+}
+
+void SerialNumberFile::load() {
+    const QString file = path();
+    qInfo() << TAG << "Loading device id from : " << file;
+    QString error;
+    if (!read(file, &error)) {
+        qCritical() << TAG << "ERROR: Could not load device S/N from file : " << file << " ("
+                    << error << ")";
+    }
+    if (m_known.isEmpty()) {
+        m_retry.start();
+    }
+}
+
+bool SerialNumberFile::read(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = file.errorString();
+        return false;
+    }
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (!line.isEmpty()) {
+            m_known = line;
+            emit found(line);
+            break;
+        }
+    }
+    return true;
+}
+
+void SerialNumberFile::onRetry() {
+    if (!m_known.isEmpty()) {
+        m_retry.stop();
+        return;
+    }
+    QString error;
+    if (!read(path(), &error) || m_known.isEmpty()) {
+        return;
+    }
+    qInfo() << TAG << "Device id found in : " << path();
+    m_retry.stop();
+}
+
+void SerialNumberFile::save(const QString& id) {
+    m_known = id;
+    const QString file = path();
+    qInfo() << TAG << "Saving device id to : " << file;
+    QFile out(file);
+    if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        qCritical() << TAG << "ERROR: Could not save device S/N to file : " << file << " ("
+                    << out.errorString() << ")";
+        emit saveFailed(out.errorString());
+        return;
+    }
+    out.write(id.toUtf8());
+}

@@ -1,0 +1,42 @@
+// The serial-number file: its first line that is not empty, looked for again while
+// it is missing, and written whole.
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "Config.h"
+#include "SerialNumberFile.h"
+
+class TestSerialNumberFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readRetryAndSave();
+};
+
+void TestSerialNumberFile::readRetryAndSave() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sn");
+    Config config(dir.filePath("gui.conf"), {{"gui/deviceId", path}});
+    SerialNumberFile file(config);
+    QSignalSpy found(&file, &SerialNumberFile::found);
+    file.load();
+    QVERIFY(found.isEmpty() && file.retryTimer().isActive());
+    QCOMPARE(file.retryTimer().interval(), 30000);
+
+    // Provisioned later: taken at the next look, which is the last.
+    QFile serial(path);
+    QVERIFY(serial.open(QIODevice::WriteOnly));
+    serial.write("\n   \n  K00000042  \nK99\n");
+    serial.close();
+    file.retryTimer().setInterval(10);
+    QTRY_COMPARE(found.count(), 1);
+    QCOMPARE(found.first().first().toString(), QString("K00000042"));
+    QVERIFY(!file.retryTimer().isActive());
+
+    file.save("C87654321");
+    QVERIFY(serial.open(QIODevice::ReadOnly));
+    QCOMPARE(serial.readAll(), QByteArray("C87654321"));
+}
+
+QTEST_GUILESS_MAIN(TestSerialNumberFile)
+#include "tst_serialnumberfile.moc"
