@@ -81,49 +81,49 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
 
 }  // namespace
 
-Logger* Logger::mInstance = nullptr;
+Logger* Logger::m_instance = nullptr;
 
 Logger* Logger::instance() {
-    if (mInstance == nullptr) {
-        mInstance = new Logger();
+    if (m_instance == nullptr) {
+        m_instance = new Logger();
     }
-    return mInstance;
+    return m_instance;
 }
 
-Logger::Logger() : mSyslog(true), mStderr(false), mStartTime(nowMillis()) {
+Logger::Logger() : m_syslog(true), m_stderr(false), m_startTime(nowMillis()) {
     setColor(false);
     setLevel(INFO);
     qInstallMessageHandler(messageHandler);
 }
 
 QMutex* Logger::getMutex() {
-    return &mMutex;
+    return &m_mutex;
 }
 
 bool Logger::getSyslog() {
-    return mSyslog;
+    return m_syslog;
 }
 
 bool Logger::getStderr() {
-    return mStderr;
+    return m_stderr;
 }
 
 double Logger::getStartTime() {
-    return mStartTime;
+    return m_startTime;
 }
 
 void Logger::setSyslog(bool enabled) {
-    QMutexLocker locker(&mMutex);
-    mSyslog = enabled;
+    QMutexLocker locker(&m_mutex);
+    m_syslog = enabled;
 }
 
 void Logger::setStderr(bool enabled) {
-    QMutexLocker locker(&mMutex);
-    mStderr = enabled;
+    QMutexLocker locker(&m_mutex);
+    m_stderr = enabled;
 }
 
 void Logger::setColor(bool enabled) {
-    QMutexLocker locker(&mMutex);
+    QMutexLocker locker(&m_mutex);
     qSetMessagePattern(QString::fromLatin1(enabled ? COLOR_PATTERN : PLAIN_PATTERN));
 }
 
@@ -131,7 +131,7 @@ void Logger::setLevel(Level level) {
     if (level < ERROR || level > TRACE) {
         return;
     }
-    QMutexLocker locker(&mMutex);
+    QMutexLocker locker(&m_mutex);
     QLoggingCategory::setFilterRules(QString::fromLatin1(RULES[level]));
 }
 

@@ -30,12 +30,12 @@ private:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
-    static Logger* mInstance;
+    static Logger* m_instance;
 
-    QMutex mMutex;
-    bool mSyslog;
-    bool mStderr;
-    double mStartTime;
+    QMutex m_mutex;
+    bool m_syslog;
+    bool m_stderr;
+    double m_startTime;
 };
 
 }  // namespace manager
