@@ -2,7 +2,10 @@
 
 #include <mosquitto.h>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <limits>
+
+#include "logger.h"
 
 namespace manager {
 
@@ -22,6 +25,14 @@ void logInfo(const QString& text) {
 
 void logWarning(const QString& text) {
     qWarning().noquote().nospace() << kTag << text;
+}
+
+// A message's head line and its payload, with secrets such as the on-board
+// computer's password or the settings PIN masked. Built only when debug lines pass.
+void logPayload(const QString& head, const QByteArray& payload) {
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled()) {
+        logDebug(head + maskSecrets(QString::fromUtf8(payload)));
+    }
 }
 
 QString boolText(bool value) {
@@ -245,9 +256,10 @@ bool MqttClient::publish(QByteArray data, QString topic, uchar qos, bool retain)
     if (!m_transport || m_transport->state() != MqttTransport::Connected) {
         return false;
     }
-    logDebug(QStringLiteral("Publishing to topic '") + topic + QStringLiteral("' with Qos = ") +
-             QString::number(qos) + QStringLiteral(" and Retain = ") + boolText(retain) +
-             QStringLiteral(":\n") + QString::fromUtf8(data));
+    logPayload(QStringLiteral("Publishing to topic '") + topic + QStringLiteral("' with Qos = ") +
+                   QString::number(qos) + QStringLiteral(" and Retain = ") + boolText(retain) +
+                   QStringLiteral(":\n"),
+               data);
     if (m_transport->publish(topic, data, qos, retain) == -1) {
         emit error(QStringLiteral("Publish to ") + topic + QStringLiteral(" failed."));
         return false;
@@ -256,8 +268,7 @@ bool MqttClient::publish(QByteArray data, QString topic, uchar qos, bool retain)
 }
 
 void MqttClient::onReceived(QByteArray message, QString topic) {
-    logDebug(QStringLiteral("Received on topic: ") + topic + QStringLiteral("\n") +
-             QString::fromUtf8(message));
+    logPayload(QStringLiteral("Received on topic: ") + topic + QStringLiteral("\n"), message);
     emit received(message, topic.toUtf8());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,19 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
 }
 
 }  // namespace
+
+QString maskSecrets(const QString& text) {
+    if (!text.contains(QLatin1String("password")) && !text.contains(QLatin1String("settingsPin"))) {
+        return text;
+    }
+    // The key in quotes, optionally after a group ("gui/"), then its value: a JSON
+    // string or a bare token such as a number.
+    static const QRegularExpression secret(QStringLiteral(
+        R"re(("(?:[^"\\/]*/)?(?:password|obu_password|settingsPin)"\s*:\s*)("(?:[^"\\]|\\.)*"?|[^\s,}\]]+))re"));
+    QString masked = text;
+    masked.replace(secret, QStringLiteral("\\1\"********\""));
+    return masked;
+}
 
 Logger* Logger::m_instance = nullptr;
 
