@@ -4,7 +4,6 @@
 //       messages received until <count> arrived or 3 s pass without one.
 //   bench_broker idle <host> <port> <seconds> [bare]   connected and idle: CPU time
 //       used over <seconds>; "bare" uses the MQTT client alone, with one subscription.
-#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -12,18 +11,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "BenchProbe.h"
 #include "Config.h"
 #include "GUIManager.h"
 #include "MqttClient.h"
 
 namespace {
-
-qint64 cpuUs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (static_cast<qint64>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 +
-           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
-}
 
 void line(const QString& text) {
     std::printf("QUELLAN_BENCH %s\n", qPrintable(text));
@@ -91,12 +84,12 @@ int main(int argc, char** argv) {
                 line(QStringLiteral("ready"));
                 return;
             }
-            const qint64 cpu0 = cpuUs();
+            const qint64 cpu0 = BenchProbe::cpuUs();
             QElapsedTimer wall;
             wall.start();
             QTimer::singleShot(amount * 1000, [&, cpu0, wall]() {
                 line(QStringLiteral("idle cpu_ms=%1 wall_ms=%2 bare=%3")
-                         .arg((cpuUs() - cpu0) / 1000.0, 0, 'f', 1)
+                         .arg((BenchProbe::cpuUs() - cpu0) / 1000.0, 0, 'f', 1)
                          .arg(wall.elapsed())
                          .arg(bare ? 1 : 0));
                 QCoreApplication::quit();

@@ -47,7 +47,7 @@ double threadCpuMs() {
 }
 
 QByteArray fixture(const QString& name) {
-    QFile file(QStringLiteral(QUELLAN_SOURCE_DIR "/tests/fixtures/") + name);
+    QFile file(QStringLiteral(QUELLAN_SOURCE_DIR "/examples/messages/") + name);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "fixture not readable: %s\n", qPrintable(file.fileName()));
         return QByteArray();

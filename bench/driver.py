@@ -23,7 +23,7 @@ import threading
 import time
 
 SRC = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIX = os.path.join(SRC, "tests", "fixtures")
+FIX = os.path.join(SRC, "examples", "messages")
 
 
 def mono_us():
@@ -257,7 +257,7 @@ def validate(prog, pub, n, gap_s):
     of its own and no 3 s screen time has to pass between them."""
     lat = {"Valid": [], "AlreadyValid": []}
     for i in range(n):
-        # The refused card of the fixtures was already validated (refusal 207).
+        # The refused card of the example messages was already validated (refusal 207).
         screen, payload = ("Valid", SCAN_VALID) if i % 2 == 0 else ("AlreadyValid", SCAN_REFUSED)
         packet = publish_packet("zorv/blm/rfid/scanned", payload)
         t0 = mono_us()

@@ -48,7 +48,8 @@ void SessionManager::loadUsers() {
 
 void SessionManager::loginRequest(QString pin) {
     qInfo() << TAG << "Login requested with PIN";
-    qDebug() << TAG << "Entered PIN    : " << pin;
+    // Only its length: a correct entry is the settings PIN itself.
+    qDebug() << TAG << "Entered PIN    : " << QString(pin.size(), QLatin1Char('*'));
 
     const User* found = nullptr;
     for (const User& user : qAsConst(m_users)) {

@@ -5,15 +5,9 @@
 #include <QTimer>
 #include <QVector>
 
-class Config;
+#include "User.h"
 
-// A technician who may open the settings area.
-struct User {
-    int id = 0;
-    QString name;
-    QString surname;
-    QString pin;
-};
+class Config;
 
 // The technician's settings session: a PIN typed on the login page opens it for
 // ten minutes from the last successful login; logout, the timer or the ignition

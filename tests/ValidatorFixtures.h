@@ -3,7 +3,7 @@
 #include "Fixtures.h"
 
 // Example messages of the validator service, kept as JSON files under
-// tests/fixtures/validator so that the device simulator can send the same ones.
+// examples/messages/validator so that the device simulator can send the same ones.
 inline QByteArray validatorFixtureBytes(const QString& name) {
     return fixture(QStringLiteral("validator/") + name + QStringLiteral(".json"));
 }

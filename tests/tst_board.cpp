@@ -24,7 +24,7 @@ private slots:
     void monitorAndBadInput();
 
 private:
-    // "name" sends fixtures/board/name.json to the topic before its first '-';
+    // "name" sends examples/messages/board/name.json to the topic before its first '-';
     // "/suffix payload" sends the payload as it stands.
     void send(const QString& message) {
         const bool named = !message.startsWith('/');

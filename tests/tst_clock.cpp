@@ -21,8 +21,8 @@ public:
               "c=$1; [ \"$1\" = --no-pager ] && c=$2\n"
               "cat \"$here/$c.out\" 2>/dev/null\nexit 0\n");
         QFile::setPermissions(m_dir.filePath("timedatectl"), QFile::ReadOwner | QFile::ExeOwner);
-        write("list-timezones.out", fixture("clock/timezones.txt"));
-        write("status.out", fixture("clock/timedatectl-status.txt"));
+        write("list-timezones.out", testFile("clock/timezones.txt"));
+        write("status.out", testFile("clock/timedatectl-status.txt"));
         qputenv("PATH", m_dir.path().toLocal8Bit() + ':' + m_path);
     }
     ~FakeTool() { qputenv("PATH", m_path); }
@@ -61,7 +61,7 @@ private slots:
 void TestClock::timezone_data() {
     QTest::addColumn<QByteArray>("status");
     QTest::addColumn<QString>("zone");
-    QTest::newRow("full status") << fixture("clock/timedatectl-status.txt") << "Europe/Athens";
+    QTest::newRow("full status") << testFile("clock/timedatectl-status.txt") << "Europe/Athens";
     QTest::newRow("blank in name")
         << QByteArray("Time zone: America/New York (EST, -0500)\n") << "America/New York";
     QTest::newRow("no parenthesis") << QByteArray("Time zone: n/a\n") << "";

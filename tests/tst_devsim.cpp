@@ -19,7 +19,7 @@ private slots:
 };
 
 void TestDevsim::compiledInMessagesAreTheFixtureFiles() {
-    const QString root = qEnvironmentVariable("QUELLAN_SOURCE_DIR") + "/tests/fixtures/";
+    const QString root = qEnvironmentVariable("QUELLAN_SOURCE_DIR") + "/examples/messages/";
     QStringList onDisk;
     for (QDirIterator it(root, {"*.json"}, QDir::Files, QDirIterator::Subdirectories);
          it.hasNext();) {

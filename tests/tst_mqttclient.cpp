@@ -4,6 +4,7 @@
 
 #include "Broker.h"
 #include "FakeBroker.h"
+#include "Fixtures.h"
 #include "LogCapture.h"
 #include "MqttClient.h"
 #include "Peer.h"
@@ -19,6 +20,7 @@ private slots:
     void subscriptionsAreKeptAndRenewed();
     void silentBrokerIsBrokenOff();
     void refusalIsLogged();
+    void secretsAreMaskedInTheLog();
 };
 
 void TestMqttClient::settingsReachTheBroker() {
@@ -130,6 +132,35 @@ void TestMqttClient::refusalIsLogged() {
     log.clear();
     client.setPort(65536);
     QVERIFY(log.contains("[MqttClient] WARN: Port out of range: 65536"));
+}
+
+void TestMqttClient::secretsAreMaskedInTheLog() {
+    // The settings PIN going out and the on-board computer's password coming in reach
+    // the peers unchanged, but only masked in the debug log.
+    Broker broker;
+    QVERIFY(broker.start());
+    LogCapture log;
+    MqttClient client;
+    client.setHostname(broker.host());
+    client.setPort(broker.port());
+    QSignalSpy received(&client, &MqttClient::received);
+    client.subscribe("in");
+    client.connect();
+    Peer peer;
+    QVERIFY(peer.connect(broker.host(), broker.port()) && peer.subscribe("out"));
+    const QByteArray pin = R"({"gui": {"locale": "el_GR", "settingsPin": "8602"}})";
+    QVERIFY(waitUntil([&] { return client.publish(pin, "out"); }));
+    QVERIFY(waitUntil([&] { return peer.count("out") == 1; }));
+    QCOMPARE(peer.messages("out").first().payload, pin);
+    const QByteArray obc = fixture("validator/config.json");
+    QVERIFY(waitUntil([&] {
+        peer.publish("in", obc);
+        return waitUntil([&] { return !received.isEmpty(); }, 100);
+    }));
+    QCOMPARE(received.first().first().toByteArray(), obc);
+    QCOMPARE(log.count("8602") + log.count("s3cr@t/pw"), 0);
+    QVERIFY(log.contains(R"("settingsPin": "********"})"));
+    QVERIFY(log.contains(R"("obu_password": "********",)"));
 }
 
 QTEST_GUILESS_MAIN(TestMqttClient)

@@ -24,7 +24,7 @@ private slots:
     void lossOfTheBroker();
 
 private:
-    // "suffix name" sends tests/fixtures/update/name.json; "suffix" alone an empty payload.
+    // "suffix name" sends examples/messages/update/name.json; "suffix" alone an empty payload.
     void send(const QString& message) {
         const QString name = message.section(' ', 1);
         QVERIFY(m_rig->send(message.section(' ', 0, 0),

@@ -2,7 +2,10 @@
 
 #include <mosquitto.h>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <limits>
+
+#include "logger.h"
 
 namespace manager {
 
@@ -24,6 +27,14 @@ void logWarning(const QString& text) {
     qWarning().noquote().nospace() << kTag << text;
 }
 
+// A message's head line and its payload, with secrets such as the on-board
+// computer's password or the settings PIN masked. Built only when debug lines pass.
+void logPayload(const QString& head, const QByteArray& payload) {
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled()) {
+        logDebug(head + maskSecrets(QString::fromUtf8(payload)));
+    }
+}
+
 QString boolText(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
@@ -38,95 +49,95 @@ MqttClient::MqttClient(QObject* parent) : QObject(parent) {
 MqttClient::~MqttClient() = default;
 
 void MqttClient::setHostname(const QString& hostname) {
-    this->hostname = hostname;
+    m_hostname = hostname;
 }
 
 void MqttClient::setPort(quint32 port) {
     if (port > std::numeric_limits<quint16>::max()) {
         logWarning(QStringLiteral("WARN: Port out of range: ") + QString::number(port));
     }
-    this->port = port;
+    m_port = port;
 }
 
 void MqttClient::setUsername(const QString& username) {
-    this->username = username;
+    m_username = username;
 }
 
 void MqttClient::setPassword(const QString& password) {
-    this->password = password;
+    m_password = password;
 }
 
 void MqttClient::setRetryMillis(quint32 millis) {
-    retryMillis = static_cast<int>(qMin<quint32>(millis, std::numeric_limits<int>::max()));
+    m_retryMillis = static_cast<int>(qMin<quint32>(millis, std::numeric_limits<int>::max()));
 }
 
 void MqttClient::setEncrypted(bool encrypted) {
-    this->encrypted = encrypted;
+    m_encrypted = encrypted;
 }
 
 void MqttClient::setCleanSession(bool cleanSession) {
-    this->cleanSession = cleanSession;
+    m_cleanSession = cleanSession;
 }
 
 void MqttClient::setClientId(const QString& clientId) {
-    this->clientId = clientId;
+    m_clientId = clientId;
 }
 
 void MqttClient::setKeepAlive(quint8 seconds) {
-    keepAlive = seconds;
+    m_keepAlive = seconds;
 }
 
 void MqttClient::setWillMessage(const QByteArray& message) {
-    willMessage = message;
+    m_willMessage = message;
 }
 
 void MqttClient::setWillQoS(quint8 qos) {
-    willQos = qos;
+    m_willQos = qos;
 }
 
 void MqttClient::setWillRetain(bool retain) {
-    willRetain = retain;
+    m_willRetain = retain;
 }
 
 void MqttClient::setWillTopic(const QString& topic) {
-    willTopic = topic;
+    m_willTopic = topic;
 }
 
 MqttTransport::ClientState MqttClient::state() const {
-    return client ? client->state() : MqttTransport::Disconnected;
+    return m_transport ? m_transport->state() : MqttTransport::Disconnected;
 }
 
 void MqttClient::connect() {
     logInfo(QStringLiteral("Connecting to host"));
     initTimer();
     initClient();
-    if (encrypted) {
+    if (m_encrypted) {
         logWarning(QStringLiteral("Encryption not yet supported"));
     }
-    client->connectToHost();
+    m_transport->connectToHost();
 }
 
 void MqttClient::disconnect() {
     logInfo(QStringLiteral("Disconnecting from host"));
-    if (client) {
-        client->disconnectFromHost();
+    if (m_transport) {
+        m_transport->disconnectFromHost();
     }
 }
 
 void MqttClient::initTimer() {
-    if (!connectionTimer) {
-        connectionTimer = std::make_unique<QTimer>();
-        QObject::connect(connectionTimer.get(), &QTimer::timeout, this, &MqttClient::onTimeout);
+    if (!m_connectionTimer) {
+        m_connectionTimer = std::make_unique<QTimer>();
+        QObject::connect(m_connectionTimer.get(), &QTimer::timeout, this, &MqttClient::onTimeout);
     }
     logDebug(QStringLiteral("Applying client configuration:"));
-    logDebug(QStringLiteral("Retry interval millis: ") + QString::number(retryMillis));
-    connectionTimer->setInterval(retryMillis);
+    logDebug(QStringLiteral("Retry interval millis: ") + QString::number(m_retryMillis));
+    m_connectionTimer->setInterval(m_retryMillis);
 }
 
 void MqttClient::initClient() {
-    if (!client) {
-        client = std::make_unique<MqttTransport>();
-        MqttTransport* t = client.get();
+    if (!m_transport) {
+        m_transport = std::make_unique<MqttTransport>();
+        MqttTransport* t = m_transport.get();
         // The forwarding connections come first, so listeners of connected() run
         // before onConnected renews the subscriptions.
         QObject::connect(t, &MqttTransport::connected, this, &MqttClient::connected);
@@ -138,43 +149,43 @@ void MqttClient::initClient() {
         QObject::connect(t, &MqttTransport::messageReceived, this, &MqttClient::onReceived);
     }
     logDebug(QStringLiteral("Applying client configuration:"));
-    logDebug(QStringLiteral("Hostname: ") + hostname);
-    logDebug(QStringLiteral("Port    : ") + QString::number(port));
-    logDebug(QStringLiteral("Username: ") + username);
-    logDebug(QStringLiteral("CleanSession: ") + boolText(cleanSession));
-    logDebug(QStringLiteral("Client Id   : ") + clientId);
-    logDebug(QStringLiteral("Keepalive   : ") + QString::number(keepAlive));
-    logDebug(QStringLiteral("Will Message: ") + QString::fromUtf8(willMessage));
-    logDebug(QStringLiteral("Will QoS    : ") + QString::number(willQos));
-    logDebug(QStringLiteral("Will Retain : ") + boolText(willRetain));
-    logDebug(QStringLiteral("Will Topic  : ") + willTopic);
+    logDebug(QStringLiteral("Hostname: ") + m_hostname);
+    logDebug(QStringLiteral("Port    : ") + QString::number(m_port));
+    logDebug(QStringLiteral("Username: ") + m_username);
+    logDebug(QStringLiteral("CleanSession: ") + boolText(m_cleanSession));
+    logDebug(QStringLiteral("Client Id   : ") + m_clientId);
+    logDebug(QStringLiteral("Keepalive   : ") + QString::number(m_keepAlive));
+    logDebug(QStringLiteral("Will Message: ") + QString::fromUtf8(m_willMessage));
+    logDebug(QStringLiteral("Will QoS    : ") + QString::number(m_willQos));
+    logDebug(QStringLiteral("Will Retain : ") + boolText(m_willRetain));
+    logDebug(QStringLiteral("Will Topic  : ") + m_willTopic);
 
-    client->setHostname(hostname);
-    client->setPort(static_cast<quint16>(port));
-    client->setUsername(username);
-    client->setPassword(password);
-    client->setCleanSession(cleanSession);
-    client->setClientId(clientId);
-    client->setKeepAlive(keepAlive);
-    client->setWillMessage(willMessage);
-    client->setWillQoS(willQos);
-    client->setWillRetain(willRetain);
-    client->setWillTopic(willTopic);
+    m_transport->setHostname(m_hostname);
+    m_transport->setPort(static_cast<quint16>(m_port));
+    m_transport->setUsername(m_username);
+    m_transport->setPassword(m_password);
+    m_transport->setCleanSession(m_cleanSession);
+    m_transport->setClientId(m_clientId);
+    m_transport->setKeepAlive(m_keepAlive);
+    m_transport->setWillMessage(m_willMessage);
+    m_transport->setWillQoS(m_willQos);
+    m_transport->setWillRetain(m_willRetain);
+    m_transport->setWillTopic(m_willTopic);
 }
 
 void MqttClient::onStateChanged(MqttTransport::ClientState state) {
     switch (state) {
         case MqttTransport::Connecting:
             logDebug(QStringLiteral("State is Connecting."));
-            connectionTimer->start(retryMillis);
+            m_connectionTimer->start(m_retryMillis);
             break;
         case MqttTransport::Connected:
             logDebug(QStringLiteral("State is Connected."));
-            connectionTimer->stop();
+            m_connectionTimer->stop();
             break;
         case MqttTransport::Disconnected:
             logDebug(QStringLiteral("State is Disconnected."));
-            QTimer::singleShot(retryMillis, this, &MqttClient::onReconnect);
+            QTimer::singleShot(m_retryMillis, this, &MqttClient::onReconnect);
             break;
     }
 }
@@ -182,21 +193,21 @@ void MqttClient::onStateChanged(MqttTransport::ClientState state) {
 void MqttClient::onTimeout() {
     // Breaks off an attempt that is not Connected in time; on a closed transport
     // this does nothing.
-    client->closeTransport();
+    m_transport->closeTransport();
 }
 
 void MqttClient::onReconnect() {
-    if (client && client->state() == MqttTransport::Disconnected) {
+    if (m_transport && m_transport->state() == MqttTransport::Disconnected) {
         connect();
     }
 }
 
 void MqttClient::onConnected() {
-    logInfo(QStringLiteral("Connected to broker ") + hostname);
+    logInfo(QStringLiteral("Connected to broker ") + m_hostname);
     // A copy: a listener may record a new subscription while we renew.
-    const auto topics = subsTopics;
+    const auto topics = m_subsTopics;
     for (const auto& entry : topics) {
-        if (client->state() != MqttTransport::Connected) {
+        if (m_transport->state() != MqttTransport::Connected) {
             break;  // lost again while renewing; the next connection renews all
         }
         doSubscribe(entry.first, static_cast<quint8>(entry.second));
@@ -204,7 +215,7 @@ void MqttClient::onConnected() {
 }
 
 void MqttClient::onDisconnected() {
-    logInfo(QStringLiteral("Disconnected from broker ") + hostname);
+    logInfo(QStringLiteral("Disconnected from broker ") + m_hostname);
 }
 
 void MqttClient::subscribe(QString topic, uchar qos) {
@@ -218,7 +229,7 @@ void MqttClient::subscribe(QString topic, uchar qos) {
         return;
     }
     bool known = false;
-    for (auto& entry : subsTopics) {
+    for (auto& entry : m_subsTopics) {
         if (entry.first == topic) {
             entry.second = qos;  // one entry per filter, the latest QoS
             known = true;
@@ -226,9 +237,9 @@ void MqttClient::subscribe(QString topic, uchar qos) {
         }
     }
     if (!known) {
-        subsTopics.emplace_back(topic, qos);
+        m_subsTopics.emplace_back(topic, qos);
     }
-    if (client && client->state() == MqttTransport::Connected) {
+    if (m_transport && m_transport->state() == MqttTransport::Connected) {
         doSubscribe(topic, qos);
     }
 }
@@ -236,19 +247,20 @@ void MqttClient::subscribe(QString topic, uchar qos) {
 void MqttClient::doSubscribe(const QString& filter, quint8 qos) {
     logInfo(QStringLiteral("Subscribing to '") + filter + QStringLiteral("' with QoS = ") +
             QString::number(qos));
-    if (!client->subscribe(filter, qos)) {
+    if (!m_transport->subscribe(filter, qos)) {
         emit error(QStringLiteral("Subscription to ") + filter + QStringLiteral(" failed."));
     }
 }
 
 bool MqttClient::publish(QByteArray data, QString topic, uchar qos, bool retain) {
-    if (!client || client->state() != MqttTransport::Connected) {
+    if (!m_transport || m_transport->state() != MqttTransport::Connected) {
         return false;
     }
-    logDebug(QStringLiteral("Publishing to topic '") + topic + QStringLiteral("' with Qos = ") +
-             QString::number(qos) + QStringLiteral(" and Retain = ") + boolText(retain) +
-             QStringLiteral(":\n") + QString::fromUtf8(data));
-    if (client->publish(topic, data, qos, retain) == -1) {
+    logPayload(QStringLiteral("Publishing to topic '") + topic + QStringLiteral("' with Qos = ") +
+                   QString::number(qos) + QStringLiteral(" and Retain = ") + boolText(retain) +
+                   QStringLiteral(":\n"),
+               data);
+    if (m_transport->publish(topic, data, qos, retain) == -1) {
         emit error(QStringLiteral("Publish to ") + topic + QStringLiteral(" failed."));
         return false;
     }
@@ -256,8 +268,7 @@ bool MqttClient::publish(QByteArray data, QString topic, uchar qos, bool retain)
 }
 
 void MqttClient::onReceived(QByteArray message, QString topic) {
-    logDebug(QStringLiteral("Received on topic: ") + topic + QStringLiteral("\n") +
-             QString::fromUtf8(message));
+    logPayload(QStringLiteral("Received on topic: ") + topic + QStringLiteral("\n"), message);
     emit received(message, topic.toUtf8());
 }
 
@@ -268,20 +279,20 @@ void MqttClient::onError(MqttTransport::ClientError e) {
             return;
         case MqttTransport::InvalidProtocolVersion:
             text = QStringLiteral("Invalid protocol version: ") +
-                   QString::number(client->protocolVersion()) +
+                   QString::number(m_transport->protocolVersion()) +
                    QStringLiteral(
                        ". Broker does not accept a connection using the "
                        "specified protocol version.");
             break;
         case MqttTransport::IdRejected:
-            text = QStringLiteral("Id rejected: ") + client->clientId() +
+            text = QStringLiteral("Id rejected: ") + m_transport->clientId() +
                    QStringLiteral(
                        ". The client ID is malformed. This might be related to "
                        "its length.");
             break;
         case MqttTransport::ServerUnavailable:
-            text = QStringLiteral("Server unavailable: ") + client->hostname() +
-                   QStringLiteral(":") + QString::number(client->port()) +
+            text = QStringLiteral("Server unavailable: ") + m_transport->hostname() +
+                   QStringLiteral(":") + QString::number(m_transport->port()) +
                    QStringLiteral(
                        ". The network connection has been established, but the "
                        "service is unavailable on the broker side.");
@@ -291,7 +302,7 @@ void MqttClient::onError(MqttTransport::ClientError e) {
                 "Bad username or password. The data in the username or password is malformed.");
             break;
         case MqttTransport::NotAuthorized:
-            text = QStringLiteral("Not authorized: ") + client->clientId() +
+            text = QStringLiteral("Not authorized: ") + m_transport->clientId() +
                    QStringLiteral(". The client is not authorized to connect.");
             break;
         case MqttTransport::TransportInvalid:

@@ -41,7 +41,7 @@ public:
     MqttTransport::ClientState state() const;
     // The transport of the current connection (null before the first connect()), for
     // reading back the settings it was given.
-    const MqttTransport* transport() const { return client.get(); }
+    const MqttTransport* transport() const { return m_transport.get(); }
 
 signals:
     void connected();
@@ -69,22 +69,22 @@ private:
     void initTimer();
     void doSubscribe(const QString& filter, quint8 qos);
 
-    std::unique_ptr<MqttTransport> client;
-    std::unique_ptr<QTimer> connectionTimer;
-    std::vector<std::pair<QString, int>> subsTopics;
-    QString hostname = QStringLiteral("127.0.0.1");
-    quint32 port = 1883;
-    QString username;
-    QString password;
-    int retryMillis = 3000;
-    bool encrypted = false;
-    bool cleanSession = true;
-    QString clientId;
-    quint8 keepAlive = 5;
-    QByteArray willMessage;
-    quint8 willQos = 2;
-    bool willRetain = true;
-    QString willTopic;
+    std::unique_ptr<MqttTransport> m_transport;
+    std::unique_ptr<QTimer> m_connectionTimer;
+    std::vector<std::pair<QString, int>> m_subsTopics;
+    QString m_hostname = QStringLiteral("127.0.0.1");
+    quint32 m_port = 1883;
+    QString m_username;
+    QString m_password;
+    int m_retryMillis = 3000;
+    bool m_encrypted = false;
+    bool m_cleanSession = true;
+    QString m_clientId;
+    quint8 m_keepAlive = 5;
+    QByteArray m_willMessage;
+    quint8 m_willQos = 2;
+    bool m_willRetain = true;
+    QString m_willTopic;
 };
 
 }  // namespace manager

@@ -79,40 +79,40 @@ struct MqttTransport::Private {
         QByteArray payload;
     };
 
-    explicit Private(MqttTransport* owner) : q(owner) {}
+    explicit Private(MqttTransport* owner) : m_owner(owner) {}
 
-    MqttTransport* q;
+    MqttTransport* m_owner;
 
-    QString hostname;
-    quint16 port = 1883;
-    QString clientId;
-    QString username;
-    QString password;
-    bool cleanSession = true;
-    quint16 keepAlive = 60;
-    QString willTopic;
-    QByteArray willMessage;
-    quint8 willQoS = 0;
-    bool willRetain = false;
+    QString m_hostname;
+    quint16 m_port = 1883;
+    QString m_clientId;
+    QString m_username;
+    QString m_password;
+    bool m_cleanSession = true;
+    quint16 m_keepAlive = 60;
+    QString m_willTopic;
+    QByteArray m_willMessage;
+    quint8 m_willQoS = 0;
+    bool m_willRetain = false;
 
-    ClientState state = Disconnected;
-    ClientError error = NoError;
+    ClientState m_state = Disconnected;
+    ClientError m_error = NoError;
 
     // The current attempt: one libmosquitto instance and the notifiers on its socket.
-    mosquitto* mosq = nullptr;
-    QSocketNotifier* readNotifier = nullptr;
-    QSocketNotifier* writeNotifier = nullptr;
-    QTimer* miscTimer = nullptr;
-    int lookupId = -1;
+    mosquitto* m_mosq = nullptr;
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    QTimer* m_miscTimer = nullptr;
+    int m_lookupId = -1;
     // Counts attempts started and ended; a late host lookup or a library event of
     // an attempt that is over compares it and does nothing.
-    quint64 generation = 0;
-    ClientError refusal = NoError;
-    std::vector<Event> events;
-    QHash<QString, MqttSubscription*> subscriptions;
+    quint64 m_generation = 0;
+    ClientError m_refusal = NoError;
+    std::vector<Event> m_events;
+    QHash<QString, MqttSubscription*> m_subscriptions;
 
     bool settable(const char* what) const {
-        if (state != Disconnected) {
+        if (m_state != Disconnected) {
             qDebug().noquote().nospace()
                 << kTag << "Changing " << what << " while connected is not possible.";
             return false;
@@ -123,19 +123,19 @@ struct MqttTransport::Private {
     // Returns false when a slot deleted the transport: the caller must then return
     // without touching any member.
     bool setState(ClientState newState) {
-        if (state == newState) {
+        if (m_state == newState) {
             return true;
         }
-        state = newState;
-        const QPointer<MqttTransport> alive(q);
-        emit q->stateChanged(newState);
+        m_state = newState;
+        const QPointer<MqttTransport> alive(m_owner);
+        emit m_owner->stateChanged(newState);
         if (!alive) {
             return false;
         }
         if (newState == Disconnected) {
-            emit q->disconnected();
+            emit m_owner->disconnected();
         } else if (newState == Connected) {
-            emit q->connected();
+            emit m_owner->connected();
         }
         return !alive.isNull();
     }
@@ -143,60 +143,61 @@ struct MqttTransport::Private {
     // Frees the instance and its notifiers without any signal. The notifiers go
     // first: once the library has closed the socket its number may be reused.
     void teardown() {
-        for (QSocketNotifier* notifier : {readNotifier, writeNotifier}) {
+        for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
             if (notifier) {
                 notifier->setEnabled(false);
                 notifier->deleteLater();  // we may be inside its activated signal
             }
         }
-        readNotifier = nullptr;
-        writeNotifier = nullptr;
-        if (miscTimer) {
-            miscTimer->stop();
+        m_readNotifier = nullptr;
+        m_writeNotifier = nullptr;
+        if (m_miscTimer) {
+            m_miscTimer->stop();
         }
-        if (lookupId != -1) {
-            QHostInfo::abortHostLookup(lookupId);
-            lookupId = -1;
+        if (m_lookupId != -1) {
+            QHostInfo::abortHostLookup(m_lookupId);
+            m_lookupId = -1;
         }
-        if (mosq) {
-            mosquitto_destroy(mosq);  // closes a socket that is still open, no callback
-            mosq = nullptr;
+        if (m_mosq) {
+            mosquitto_destroy(m_mosq);  // closes a socket that is still open, no callback
+            m_mosq = nullptr;
         }
-        events.clear();
-        refusal = NoError;
-        for (MqttSubscription* subscription : qAsConst(subscriptions)) {
+        m_events.clear();
+        m_refusal = NoError;
+        for (MqttSubscription* subscription : qAsConst(m_subscriptions)) {
             subscription->deleteLater();
         }
-        subscriptions.clear();
+        m_subscriptions.clear();
     }
 
     // Ends the current attempt: stateChanged, disconnected(), then errorChanged for a
     // new error. The error is stored before any signal, so that a slot which starts
     // the next attempt at once finds it reset rather than overwritten afterwards.
     void endAttempt(ClientError reason) {
-        ++generation;
+        ++m_generation;
         teardown();
-        const bool newError = reason != NoError && reason != error;
+        const bool newError = reason != NoError && reason != m_error;
         if (newError) {
-            error = reason;
+            m_error = reason;
         }
         if (!setState(Disconnected)) {
             return;
         }
         if (newError) {
-            emit q->errorChanged(reason);
+            emit m_owner->errorChanged(reason);
         }
     }
 
     void startLookup() {
-        const quint64 attempt = generation;
-        lookupId = QHostInfo::lookupHost(hostname, q, [this, attempt](const QHostInfo& info) {
-            if (attempt != generation) {
-                return;
-            }
-            lookupId = -1;
-            onLookedUp(info);
-        });
+        const quint64 attempt = m_generation;
+        m_lookupId =
+            QHostInfo::lookupHost(m_hostname, m_owner, [this, attempt](const QHostInfo& info) {
+                if (attempt != m_generation) {
+                    return;
+                }
+                m_lookupId = -1;
+                onLookedUp(info);
+            });
     }
 
     void onLookedUp(const QHostInfo& info) {
@@ -212,7 +213,7 @@ struct MqttTransport::Private {
         }
         if (address.isNull()) {
             qDebug().noquote().nospace()
-                << kTag << "Host " << hostname << " not found: " << info.errorString();
+                << kTag << "Host " << m_hostname << " not found: " << info.errorString();
             endAttempt(TransportInvalid);
             return;
         }
@@ -220,67 +221,67 @@ struct MqttTransport::Private {
     }
 
     void beginConnect(const QString& address) {
-        const QByteArray id = clientId.toUtf8();
-        mosq = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), cleanSession, this);
-        if (!mosq) {
+        const QByteArray id = m_clientId.toUtf8();
+        m_mosq = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), m_cleanSession, this);
+        if (!m_mosq) {
             // An empty id without a clean session, as the broker would refuse it.
-            qDebug().noquote().nospace() << kTag << "Client id rejected: " << clientId;
+            qDebug().noquote().nospace() << kTag << "Client id rejected: " << m_clientId;
             endAttempt(IdRejected);
             return;
         }
-        mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-        mosquitto_connect_callback_set(mosq, &Private::onConnect);
-        mosquitto_disconnect_callback_set(mosq, &Private::onDisconnect);
-        mosquitto_message_callback_set(mosq, &Private::onMessage);
+        mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_connect_callback_set(m_mosq, &Private::onConnect);
+        mosquitto_disconnect_callback_set(m_mosq, &Private::onDisconnect);
+        mosquitto_message_callback_set(m_mosq, &Private::onMessage);
 
         int rc = MOSQ_ERR_SUCCESS;
-        if (!willTopic.isEmpty()) {
-            const QByteArray topic = willTopic.toUtf8();
-            if (mosquitto_will_set(mosq, topic.constData(), willMessage.size(),
-                                   willMessage.constData(), willQoS,
-                                   willRetain) != MOSQ_ERR_SUCCESS) {
+        if (!m_willTopic.isEmpty()) {
+            const QByteArray topic = m_willTopic.toUtf8();
+            if (mosquitto_will_set(m_mosq, topic.constData(), m_willMessage.size(),
+                                   m_willMessage.constData(), m_willQoS,
+                                   m_willRetain) != MOSQ_ERR_SUCCESS) {
                 // A bad will must not keep the device off the broker for good.
                 qWarning().noquote().nospace() << kTag << "WARN: Invalid will dropped: topic '"
-                                               << willTopic << "' with QoS = " << int(willQoS);
+                                               << m_willTopic << "' with QoS = " << int(m_willQoS);
             }
         }
-        if (!username.isEmpty()) {
-            const QByteArray user = username.toUtf8();
-            const QByteArray pass = password.toUtf8();
-            rc = mosquitto_username_pw_set(mosq, user.constData(),
-                                           password.isEmpty() ? nullptr : pass.constData());
+        if (!m_username.isEmpty()) {
+            const QByteArray user = m_username.toUtf8();
+            const QByteArray pass = m_password.toUtf8();
+            rc = mosquitto_username_pw_set(m_mosq, user.constData(),
+                                           m_password.isEmpty() ? nullptr : pass.constData());
         }
-        int seconds = keepAlive;
+        int seconds = m_keepAlive;
         if (seconds > 0 && seconds < kLeastKeepAlive) {
             qWarning().noquote().nospace() << kTag << "WARN: Keep-alive of " << seconds
                                            << " s raised to " << kLeastKeepAlive << " s";
             seconds = kLeastKeepAlive;
         }
         if (rc == MOSQ_ERR_SUCCESS) {
-            rc = mosquitto_connect_async(mosq, address.toUtf8().constData(), port, seconds);
+            rc = mosquitto_connect_async(m_mosq, address.toUtf8().constData(), m_port, seconds);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
-            qDebug().noquote().nospace() << kTag << "Connection to " << address << ":" << port
+            qDebug().noquote().nospace() << kTag << "Connection to " << address << ":" << m_port
                                          << " failed: " << mosquitto_strerror(rc);
-            events.clear();
+            m_events.clear();
             endAttempt(rc == MOSQ_ERR_INVAL ? ProtocolViolation : TransportInvalid);
             return;
         }
 
-        const int fd = mosquitto_socket(mosq);
-        readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
-        QObject::connect(readNotifier, &QSocketNotifier::activated, q, [this] {
-            if (mosq) {
-                drive(mosquitto_loop_read(mosq, 1));
+        const int fd = mosquitto_socket(m_mosq);
+        m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, m_owner);
+        QObject::connect(m_readNotifier, &QSocketNotifier::activated, m_owner, [this] {
+            if (m_mosq) {
+                drive(mosquitto_loop_read(m_mosq, 1));
             }
         });
-        writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, q);
-        QObject::connect(writeNotifier, &QSocketNotifier::activated, q, [this] {
-            if (mosq) {
-                drive(mosquitto_loop_write(mosq, 1));
+        m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, m_owner);
+        QObject::connect(m_writeNotifier, &QSocketNotifier::activated, m_owner, [this] {
+            if (m_mosq) {
+                drive(mosquitto_loop_write(m_mosq, 1));
             }
         });
-        miscTimer->start();
+        m_miscTimer->start();
         drive(MOSQ_ERR_SUCCESS);
     }
 
@@ -288,15 +289,15 @@ struct MqttTransport::Private {
     // only while the library has something to send (an idle socket is always
     // writable).
     void drive(int rc) {
-        const QPointer<MqttTransport> alive(q);
-        const quint64 attempt = generation;
+        const QPointer<MqttTransport> alive(m_owner);
+        const quint64 attempt = m_generation;
         std::vector<Event> pending;
-        pending.swap(events);
+        pending.swap(m_events);
         for (Event& event : pending) {
             if (!alive) {
                 return;  // a slot deleted the transport
             }
-            if (attempt != generation) {
+            if (attempt != m_generation) {
                 return;  // a slot ended or restarted the connection
             }
             switch (event.kind) {
@@ -304,40 +305,40 @@ struct MqttTransport::Private {
                     if (event.rc == 0) {
                         setState(Connected);
                     } else {
-                        refusal = refusalError(event.rc);
+                        m_refusal = refusalError(event.rc);
                     }
                     break;
                 case Event::Message:
-                    emit q->messageReceived(event.payload, event.topic);
+                    emit m_owner->messageReceived(event.payload, event.topic);
                     break;
                 case Event::Lost:
-                    endAttempt(refusal != NoError ? refusal : lossError(event.rc));
+                    endAttempt(m_refusal != NoError ? m_refusal : lossError(event.rc));
                     return;
             }
         }
-        if (!alive || attempt != generation || !mosq) {
+        if (!alive || attempt != m_generation || !m_mosq) {
             return;
         }
-        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) == -1) {
-            const ClientError reason = refusal != NoError ? refusal : lossError(rc);
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) == -1) {
+            const ClientError reason = m_refusal != NoError ? m_refusal : lossError(rc);
             endAttempt(reason == NoError ? TransportInvalid : reason);
             return;
         }
-        writeNotifier->setEnabled(mosquitto_want_write(mosq));
+        m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));
     }
 
     static void onConnect(mosquitto*, void* self, int rc) {
-        static_cast<Private*>(self)->events.push_back({Event::Connack, rc, {}, {}});
+        static_cast<Private*>(self)->m_events.push_back({Event::Connack, rc, {}, {}});
     }
 
     static void onDisconnect(mosquitto*, void* self, int rc) {
         auto* d = static_cast<Private*>(self);
-        for (const Event& event : d->events) {
+        for (const Event& event : d->m_events) {
             if (event.kind == Event::Lost) {
                 return;  // the library may report one loss twice
             }
         }
-        d->events.push_back({Event::Lost, rc, {}, {}});
+        d->m_events.push_back({Event::Lost, rc, {}, {}});
     }
 
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message) {
@@ -345,17 +346,17 @@ struct MqttTransport::Private {
         Event event{Event::Message, 0, QString::fromUtf8(message->topic),
                     QByteArray(static_cast<const char*>(message->payload),
                                message->payload ? message->payloadlen : 0)};
-        static_cast<Private*>(self)->events.push_back(std::move(event));
+        static_cast<Private*>(self)->m_events.push_back(std::move(event));
     }
 };
 
-MqttTransport::MqttTransport(QObject* parent) : QObject(parent), d(new Private(this)) {
+MqttTransport::MqttTransport(QObject* parent) : QObject(parent), m_d(new Private(this)) {
     initLibrary();
-    d->miscTimer = new QTimer(this);
-    d->miscTimer->setInterval(1000);
-    QObject::connect(d->miscTimer, &QTimer::timeout, this, [this] {
-        if (d->mosq) {
-            d->drive(mosquitto_loop_misc(d->mosq));
+    m_d->m_miscTimer = new QTimer(this);
+    m_d->m_miscTimer->setInterval(1000);
+    QObject::connect(m_d->m_miscTimer, &QTimer::timeout, this, [this] {
+        if (m_d->m_mosq) {
+            m_d->drive(mosquitto_loop_misc(m_d->m_mosq));
         }
     });
 }
@@ -363,175 +364,175 @@ MqttTransport::MqttTransport(QObject* parent) : QObject(parent), d(new Private(t
 MqttTransport::~MqttTransport() {
     // No signal from here: the receivers may be half destroyed. Destroying the
     // instance drops the socket without a DISCONNECT, so the broker sends the will.
-    d->teardown();
-    delete d;
+    m_d->teardown();
+    delete m_d;
 }
 
 void MqttTransport::setHostname(const QString& hostname) {
-    if (d->settable("hostname")) {
-        d->hostname = hostname;
+    if (m_d->settable("hostname")) {
+        m_d->m_hostname = hostname;
     }
 }
 
 QString MqttTransport::hostname() const {
-    return d->hostname;
+    return m_d->m_hostname;
 }
 
 void MqttTransport::setPort(quint16 port) {
-    if (d->settable("port")) {
-        d->port = port;
+    if (m_d->settable("port")) {
+        m_d->m_port = port;
     }
 }
 
 quint16 MqttTransport::port() const {
-    return d->port;
+    return m_d->m_port;
 }
 
 void MqttTransport::setClientId(const QString& clientId) {
-    if (d->settable("client id")) {
-        d->clientId = clientId;
+    if (m_d->settable("client id")) {
+        m_d->m_clientId = clientId;
     }
 }
 
 QString MqttTransport::clientId() const {
-    return d->clientId;
+    return m_d->m_clientId;
 }
 
 void MqttTransport::setUsername(const QString& username) {
-    if (d->settable("user name")) {
-        d->username = username;
+    if (m_d->settable("user name")) {
+        m_d->m_username = username;
     }
 }
 
 QString MqttTransport::username() const {
-    return d->username;
+    return m_d->m_username;
 }
 
 void MqttTransport::setPassword(const QString& password) {
-    if (d->settable("password")) {
-        d->password = password;
+    if (m_d->settable("password")) {
+        m_d->m_password = password;
     }
 }
 
 QString MqttTransport::password() const {
-    return d->password;
+    return m_d->m_password;
 }
 
 void MqttTransport::setCleanSession(bool cleanSession) {
-    if (d->settable("clean session")) {
-        d->cleanSession = cleanSession;
+    if (m_d->settable("clean session")) {
+        m_d->m_cleanSession = cleanSession;
     }
 }
 
 bool MqttTransport::cleanSession() const {
-    return d->cleanSession;
+    return m_d->m_cleanSession;
 }
 
 void MqttTransport::setKeepAlive(quint16 seconds) {
-    if (d->settable("keep-alive")) {
-        d->keepAlive = seconds;
+    if (m_d->settable("keep-alive")) {
+        m_d->m_keepAlive = seconds;
     }
 }
 
 quint16 MqttTransport::keepAlive() const {
-    return d->keepAlive;
+    return m_d->m_keepAlive;
 }
 
 void MqttTransport::setWillTopic(const QString& topic) {
-    if (d->settable("will topic")) {
-        d->willTopic = topic;
+    if (m_d->settable("will topic")) {
+        m_d->m_willTopic = topic;
     }
 }
 
 QString MqttTransport::willTopic() const {
-    return d->willTopic;
+    return m_d->m_willTopic;
 }
 
 void MqttTransport::setWillMessage(const QByteArray& message) {
-    if (d->settable("will message")) {
-        d->willMessage = message;
+    if (m_d->settable("will message")) {
+        m_d->m_willMessage = message;
     }
 }
 
 QByteArray MqttTransport::willMessage() const {
-    return d->willMessage;
+    return m_d->m_willMessage;
 }
 
 void MqttTransport::setWillQoS(quint8 qos) {
-    if (d->settable("will QoS")) {
-        d->willQoS = qos;
+    if (m_d->settable("will QoS")) {
+        m_d->m_willQoS = qos;
     }
 }
 
 quint8 MqttTransport::willQoS() const {
-    return d->willQoS;
+    return m_d->m_willQoS;
 }
 
 void MqttTransport::setWillRetain(bool retain) {
-    if (d->settable("will retain")) {
-        d->willRetain = retain;
+    if (m_d->settable("will retain")) {
+        m_d->m_willRetain = retain;
     }
 }
 
 bool MqttTransport::willRetain() const {
-    return d->willRetain;
+    return m_d->m_willRetain;
 }
 
 MqttTransport::ClientState MqttTransport::state() const {
-    return d->state;
+    return m_d->m_state;
 }
 
 MqttTransport::ClientError MqttTransport::error() const {
-    return d->error;
+    return m_d->m_error;
 }
 
 void MqttTransport::connectToHost() {
-    if (d->state != Disconnected) {
+    if (m_d->m_state != Disconnected) {
         qDebug().noquote().nospace() << kTag << "Connection request ignored: not disconnected.";
         return;
     }
-    d->error = NoError;  // a fresh attempt starts without the last one's error
-    ++d->generation;
-    if (d->setState(Connecting) && d->state == Connecting) {
-        d->startLookup();
+    m_d->m_error = NoError;  // a fresh attempt starts without the last one's error
+    ++m_d->m_generation;
+    if (m_d->setState(Connecting) && m_d->m_state == Connecting) {
+        m_d->startLookup();
     }
 }
 
 void MqttTransport::disconnectFromHost() {
-    if (d->state == Disconnected) {
+    if (m_d->m_state == Disconnected) {
         return;
     }
-    if (d->state == Connected && d->mosq) {
+    if (m_d->m_state == Connected && m_d->m_mosq) {
         // Sends DISCONNECT; the library may report the loss from inside this call,
         // which lands in the event list and is dropped with the attempt.
-        mosquitto_disconnect(d->mosq);
+        mosquitto_disconnect(m_d->m_mosq);
     }
-    d->endAttempt(NoError);
+    m_d->endAttempt(NoError);
 }
 
 void MqttTransport::closeTransport() {
-    if (d->state == Disconnected) {
+    if (m_d->m_state == Disconnected) {
         return;
     }
-    d->endAttempt(TransportInvalid);
+    m_d->endAttempt(TransportInvalid);
 }
 
 MqttSubscription* MqttTransport::subscribe(const QString& filter, quint8 qos) {
-    if (d->state != Connected || !d->mosq || qos > 2) {
+    if (m_d->m_state != Connected || !m_d->m_mosq || qos > 2) {
         return nullptr;
     }
     const QByteArray topic = filter.toUtf8();
     if (topic.isEmpty() || mosquitto_sub_topic_check(topic.constData()) != MOSQ_ERR_SUCCESS) {
         return nullptr;
     }
-    MqttSubscription* existing = d->subscriptions.value(filter);
+    MqttSubscription* existing = m_d->m_subscriptions.value(filter);
     if (existing && existing->qos() == qos) {
         return existing;
     }
     int mid = 0;
-    const int rc = mosquitto_subscribe(d->mosq, &mid, topic.constData(), qos);
-    if (d->writeNotifier && d->mosq) {
-        d->writeNotifier->setEnabled(mosquitto_want_write(d->mosq));
+    const int rc = mosquitto_subscribe(m_d->m_mosq, &mid, topic.constData(), qos);
+    if (m_d->m_writeNotifier && m_d->m_mosq) {
+        m_d->m_writeNotifier->setEnabled(mosquitto_want_write(m_d->m_mosq));
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         return nullptr;
@@ -540,13 +541,13 @@ MqttSubscription* MqttTransport::subscribe(const QString& filter, quint8 qos) {
         existing->deleteLater();
     }
     auto* subscription = new MqttSubscription(filter, qos, this);
-    d->subscriptions.insert(filter, subscription);
+    m_d->m_subscriptions.insert(filter, subscription);
     return subscription;
 }
 
 qint32 MqttTransport::publish(const QString& topic, const QByteArray& message, quint8 qos,
                               bool retain) {
-    if (d->state != Connected || !d->mosq || qos > 2) {
+    if (m_d->m_state != Connected || !m_d->m_mosq || qos > 2) {
         return -1;
     }
     const QByteArray name = topic.toUtf8();
@@ -554,10 +555,10 @@ qint32 MqttTransport::publish(const QString& topic, const QByteArray& message, q
         return -1;
     }
     int mid = 0;
-    const int rc = mosquitto_publish(d->mosq, &mid, name.constData(), message.size(),
+    const int rc = mosquitto_publish(m_d->m_mosq, &mid, name.constData(), message.size(),
                                      message.constData(), qos, retain);
-    if (d->writeNotifier && d->mosq) {
-        d->writeNotifier->setEnabled(mosquitto_want_write(d->mosq));
+    if (m_d->m_writeNotifier && m_d->m_mosq) {
+        m_d->m_writeNotifier->setEnabled(mosquitto_want_write(m_d->m_mosq));
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         return -1;

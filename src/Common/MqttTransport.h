@@ -101,7 +101,7 @@ signals:
 
 private:
     struct Private;
-    Private* d;
+    Private* m_d;
 };
 
 }  // namespace manager

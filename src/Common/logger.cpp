@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -81,49 +82,62 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
 
 }  // namespace
 
-Logger* Logger::mInstance = nullptr;
-
-Logger* Logger::instance() {
-    if (mInstance == nullptr) {
-        mInstance = new Logger();
+QString maskSecrets(const QString& text) {
+    if (!text.contains(QLatin1String("password")) && !text.contains(QLatin1String("settingsPin"))) {
+        return text;
     }
-    return mInstance;
+    // The key in quotes, optionally after a group ("gui/"), then its value: a JSON
+    // string or a bare token such as a number.
+    static const QRegularExpression secret(QStringLiteral(
+        R"re(("(?:[^"\\/]*/)?(?:password|obu_password|settingsPin)"\s*:\s*)("(?:[^"\\]|\\.)*"?|[^\s,}\]]+))re"));
+    QString masked = text;
+    masked.replace(secret, QStringLiteral("\\1\"********\""));
+    return masked;
 }
 
-Logger::Logger() : mSyslog(true), mStderr(false), mStartTime(nowMillis()) {
+Logger* Logger::m_instance = nullptr;
+
+Logger* Logger::instance() {
+    if (m_instance == nullptr) {
+        m_instance = new Logger();
+    }
+    return m_instance;
+}
+
+Logger::Logger() : m_syslog(true), m_stderr(false), m_startTime(nowMillis()) {
     setColor(false);
     setLevel(INFO);
     qInstallMessageHandler(messageHandler);
 }
 
 QMutex* Logger::getMutex() {
-    return &mMutex;
+    return &m_mutex;
 }
 
 bool Logger::getSyslog() {
-    return mSyslog;
+    return m_syslog;
 }
 
 bool Logger::getStderr() {
-    return mStderr;
+    return m_stderr;
 }
 
 double Logger::getStartTime() {
-    return mStartTime;
+    return m_startTime;
 }
 
 void Logger::setSyslog(bool enabled) {
-    QMutexLocker locker(&mMutex);
-    mSyslog = enabled;
+    QMutexLocker locker(&m_mutex);
+    m_syslog = enabled;
 }
 
 void Logger::setStderr(bool enabled) {
-    QMutexLocker locker(&mMutex);
-    mStderr = enabled;
+    QMutexLocker locker(&m_mutex);
+    m_stderr = enabled;
 }
 
 void Logger::setColor(bool enabled) {
-    QMutexLocker locker(&mMutex);
+    QMutexLocker locker(&m_mutex);
     qSetMessagePattern(QString::fromLatin1(enabled ? COLOR_PATTERN : PLAIN_PATTERN));
 }
 
@@ -131,7 +145,7 @@ void Logger::setLevel(Level level) {
     if (level < ERROR || level > TRACE) {
         return;
     }
-    QMutexLocker locker(&mMutex);
+    QMutexLocker locker(&m_mutex);
     QLoggingCategory::setFilterRules(QString::fromLatin1(RULES[level]));
 }
 

@@ -1,8 +1,15 @@
 #pragma once
 
 #include <QMutex>
+#include <QString>
 
 namespace manager {
+
+// A message about to be logged (JSON text, whole or cut short) with its secrets
+// hidden: the value of every member named "password", "obu_password" or
+// "settingsPin", also as the last part of a configuration key such as
+// "gui/settingsPin", reads "********". Everything else is left as it is.
+QString maskSecrets(const QString& text);
 
 // The process-wide log output. It installs Qt's message handler on first use, lets
 // through the levels of the configured log level, prefixes each line with the
@@ -30,12 +37,12 @@ private:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
-    static Logger* mInstance;
+    static Logger* m_instance;
 
-    QMutex mMutex;
-    bool mSyslog;
-    bool mStderr;
-    double mStartTime;
+    QMutex m_mutex;
+    bool m_syslog;
+    bool m_stderr;
+    double m_startTime;
 };
 
 }  // namespace manager

@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "SessionManager.h"
+#include "User.h"
 
 EventLogin::EventLogin(const User* user, QObject* parent) : Event(parent) {
     const QDateTime now = QDateTime::currentDateTime();

@@ -12,13 +12,6 @@ namespace {
 
 const char* const kTag = "[Board] ";
 
-ServiceChannel::Options channelOptions() {
-    ServiceChannel::Options options;
-    options.tag = kTag;
-    options.emptyPayload = ServiceChannel::EmptyPayload::AsEmptyObject;
-    return options;
-}
-
 // Display names of the peripherals the board can switch. Which of them a board
 // actually has is for the service to say; this only names them.
 const QMap<QString, const char*>& displayNames() {
@@ -51,7 +44,10 @@ QJsonObject ledPattern(int repeat, const QJsonArray& steps) {
 }  // namespace
 
 Board::Board(MqttClient& client, const QString& baseTopic, QObject* parent)
-    : QObject(parent), m_channel(client, baseTopic, channelOptions()) {
+    : QObject(parent),
+      m_channel(client, baseTopic,
+                ServiceChannel::Options().withTag(kTag).withEmptyPayload(
+                    ServiceChannel::EmptyPayload::AsEmptyObject)) {
     connect(&client, &MqttClient::received, this, &Board::onMqttReceived);
     connect(&client, &MqttClient::connected, this, &Board::refresh);
     connect(&m_timer, &QTimer::timeout, this, &Board::refresh);

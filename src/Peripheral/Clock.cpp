@@ -41,7 +41,9 @@ QString runTool(const QStringList& arguments) {
 Clock::Clock(MqttClient& client, const QString& baseTopic, QObject* parent)
     : QObject(parent),
       m_channel(client, baseTopic + QStringLiteral("/clock/ntp"),
-                {"", ServiceChannel::EmptyPayload::Rejected, true, true}) {
+                ServiceChannel::Options()
+                    .withEmptyPayload(ServiceChannel::EmptyPayload::Rejected)
+                    .withRawPayloadLogged()) {
     m_channel.routeContains(
         QStringLiteral("/ntp/status"),
         [this](const QJsonObject& m, const QString& t) { onStatusReceived(m, t); });

@@ -16,7 +16,8 @@ const QString kIgnoredInterface = QStringLiteral("usb0");
 Ethernet::Ethernet(MqttClient& client, const QString& baseTopic, QObject* parent)
     : QObject(parent),
       m_channel(client, baseTopic + QStringLiteral("/ethernet"),
-                {kTag, ServiceChannel::EmptyPayload::AsEmptyObject, true, false}),
+                ServiceChannel::Options().withTag(kTag).withEmptyPayload(
+                    ServiceChannel::EmptyPayload::AsEmptyObject)),
       m_ipv4(this),
       m_config(this) {
     m_channel.route(QStringLiteral("/state"),

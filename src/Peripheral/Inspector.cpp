@@ -11,20 +11,16 @@ namespace {
 
 const char* const kTag = "[Inspector] ";
 
-ServiceChannel::Options channelOptions() {
-    ServiceChannel::Options options;
-    options.tag = kTag;
-    options.emptyPayload = ServiceChannel::EmptyPayload::AsEmptyObject;
-    return options;
-}
-
 // The longest delay a timer can count, in whole seconds.
 constexpr int kMaxShutdownDelaySec = std::numeric_limits<int>::max() / 1000;
 
 }  // namespace
 
 Inspector::Inspector(MqttClient& client, const QString& baseTopic, QObject* parent)
-    : QObject(parent), m_channel(client, baseTopic, channelOptions()) {
+    : QObject(parent),
+      m_channel(client, baseTopic,
+                ServiceChannel::Options().withTag(kTag).withEmptyPayload(
+                    ServiceChannel::EmptyPayload::AsEmptyObject)) {
     connect(&client, &MqttClient::received, this, &Inspector::onMqttReceived);
     connect(&client, &MqttClient::connected, this, &Inspector::refresh);
     connect(&m_timer, &QTimer::timeout, this, &Inspector::refresh);

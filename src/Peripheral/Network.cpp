@@ -11,7 +11,8 @@ const char* const kTag = "[Network] ";
 Network::Network(MqttClient& client, const QString& baseTopic, QObject* parent)
     : QObject(parent),
       m_channel(client, baseTopic,
-                {kTag, ServiceChannel::EmptyPayload::AsEmptyObject, true, false}),
+                ServiceChannel::Options().withTag(kTag).withEmptyPayload(
+                    ServiceChannel::EmptyPayload::AsEmptyObject)),
       m_timer(this),
       m_primary(this) {
     m_channel.route(QStringLiteral("/info"),

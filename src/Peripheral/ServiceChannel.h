@@ -25,12 +25,11 @@ bool assignIfChanged(T& field, const T& value) {
     return true;
 }
 
-// The path that every service manager shares between the broker and its handlers:
-// scope test on the base topic, the empty-payload rule, JSON parsing with one log
-// line on failure, and dispatch by topic in a fixed order. It also publishes the
-// manager's requests (QoS 0, not retained, JSON in the indented form) and runs the
-// refresh/monitor timer. What differs between managers is given as options and
-// routes, so the seven managers hold no copies of this logic.
+// The path between the broker and one service manager's handlers: scope test on the
+// base topic, the empty-payload rule, JSON parsing with one log line on failure, and
+// dispatch by topic in a fixed order. It also publishes the manager's requests (QoS 0,
+// not retained, JSON in the indented form) and runs the refresh/monitor timer. Each
+// manager gives what is its own as named options and as routes.
 class ServiceChannel {
 public:
     // What an empty payload becomes before parsing.
@@ -42,11 +41,33 @@ public:
 
     using Handler = std::function<void(const QJsonObject& message, const QString& topic)>;
 
+    // Given by name, for example
+    //   ServiceChannel::Options().withTag("[Board] ").withEmptyPayload(EmptyPayload::AsEmptyObject)
+    // Whatever is not named keeps its default.
     struct Options {
         const char* tag = "";  // log tag with its trailing blank, such as "[Board] "; "" for none
         EmptyPayload emptyPayload = EmptyPayload::AsEmptyObject;
         bool scopeTest = true;       // ignore topics that do not contain the base topic
         bool logRawPayload = false;  // on a parse error log the payload, not the parser's text
+
+        Options& withTag(const char* value) {
+            tag = value;
+            return *this;
+        }
+        Options& withEmptyPayload(EmptyPayload value) {
+            emptyPayload = value;
+            return *this;
+        }
+        // Topics outside the base topic reach the routes too.
+        Options& withoutScopeTest() {
+            scopeTest = false;
+            return *this;
+        }
+        // A payload that fails to parse is logged as it came, without the tag.
+        Options& withRawPayloadLogged() {
+            logRawPayload = true;
+            return *this;
+        }
     };
 
     ServiceChannel(MqttClient& client, const QString& baseTopic, const Options& options);

@@ -10,13 +10,6 @@ namespace {
 
 const char* const kTag = "[Update] ";
 
-ServiceChannel::Options channelOptions() {
-    ServiceChannel::Options options;
-    options.tag = kTag;
-    options.emptyPayload = ServiceChannel::EmptyPayload::Tolerated;
-    return options;
-}
-
 const QString kDisconnected = QStringLiteral("Disconnected");
 const QString kChecking = QStringLiteral("Checking for updates");
 const QString kNoPending = QStringLiteral("No pending updates");
@@ -27,7 +20,11 @@ const QString kInstalling = QStringLiteral("Installing");
 }  // namespace
 
 Update::Update(MqttClient& client, const QString& baseTopic, QObject* parent)
-    : QObject(parent), m_channel(client, baseTopic, channelOptions()), m_status(kDisconnected) {
+    : QObject(parent),
+      m_channel(client, baseTopic,
+                ServiceChannel::Options().withTag(kTag).withEmptyPayload(
+                    ServiceChannel::EmptyPayload::Tolerated)),
+      m_status(kDisconnected) {
     m_checkTimer.setSingleShot(true);
     m_checkTimer.setInterval(kCheckTimeoutMsec);
 

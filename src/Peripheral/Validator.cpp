@@ -22,15 +22,6 @@ const QString kRfidDisable = QStringLiteral("zorv/rfid/disable");
 
 const QString kOffline = QStringLiteral("offline");
 
-ServiceChannel::Options channelOptions() {
-    ServiceChannel::Options options;
-    options.tag = kTag;
-    options.emptyPayload = ServiceChannel::EmptyPayload::Tolerated;
-    // The validator also listens to the readers' own topics, outside its base.
-    options.scopeTest = false;
-    return options;
-}
-
 QJsonObject member(const QJsonObject& parent, const char* key) {
     return parent.value(QLatin1String(key)).toObject();
 }
@@ -43,7 +34,13 @@ int decimal(const QJsonObject& parent, const char* key) {
 }  // namespace
 
 Validator::Validator(MqttClient& client, const QString& baseTopic, QObject* parent)
-    : QObject(parent), m_channel(client, baseTopic, channelOptions()) {
+    : QObject(parent),
+      m_channel(client, baseTopic,
+                ServiceChannel::Options()
+                    .withTag(kTag)
+                    .withEmptyPayload(ServiceChannel::EmptyPayload::Tolerated)
+                    // It also listens to the readers' own topics, outside its base.
+                    .withoutScopeTest()) {
     connect(&client, &MqttClient::received, this, &Validator::onMqttReceived);
     connect(&client, &MqttClient::disconnected, this, &Validator::onMqttDisconnected);
 

@@ -7,14 +7,24 @@
 #include <QString>
 #include <QtGlobal>
 
-// The services' example messages under tests/fixtures/<service>/, which the device
-// simulator sends too. A missing file is a broken checkout: say so and return nothing.
-inline QByteArray fixture(const QString& path) {
-    QFile file(qEnvironmentVariable("QUELLAN_SOURCE_DIR") + QStringLiteral("/tests/fixtures/") +
-               path);
+// A file of the source tree. A missing file is a broken checkout: say so and return
+// nothing.
+inline QByteArray sourceFile(const QString& path) {
+    QFile file(qEnvironmentVariable("QUELLAN_SOURCE_DIR") + QLatin1Char('/') + path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("Missing test fixture %s", qPrintable(file.fileName()));
+        qWarning("Missing source file %s", qPrintable(file.fileName()));
         return QByteArray();
     }
     return file.readAll();
+}
+
+// The services' example messages under examples/messages/<service>/, which the device
+// simulator sends too.
+inline QByteArray fixture(const QString& path) {
+    return sourceFile(QStringLiteral("examples/messages/") + path);
+}
+
+// Files only the tests use, under tests/fixtures/ (the clock's timedatectl outputs).
+inline QByteArray testFile(const QString& path) {
+    return sourceFile(QStringLiteral("tests/fixtures/") + path);
 }

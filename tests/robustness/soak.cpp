@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     // Line by line: a leak report at exit must not swallow the figures.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    // Messages on the topics of every manager, from the test fixtures; plus garbage.
+    // Messages on the topics of every manager, from the example messages; plus garbage.
     const QList<QPair<QString, QByteArray>> stream{
         {"zorv/blm/status", fixture("validator/status-online.json")},
         {"zorv/blm/config", fixture("validator/config.json")},

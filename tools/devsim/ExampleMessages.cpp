@@ -9,7 +9,7 @@
 // Resources of a static library are registered by hand, outside any namespace.
 static void initExampleMessages() {
     static const bool done = [] {
-        Q_INIT_RESOURCE(devsim_fixtures);
+        Q_INIT_RESOURCE(devsim_messages);
         return true;
     }();
     Q_UNUSED(done)
@@ -18,7 +18,7 @@ static void initExampleMessages() {
 namespace devsim {
 
 namespace {
-const QString Root = QStringLiteral(":/fixtures/");
+const QString Root = QStringLiteral(":/messages/");
 }
 
 QByteArray exampleMessageBytes(const QString& name) {

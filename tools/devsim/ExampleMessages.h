@@ -7,7 +7,7 @@
 
 namespace devsim {
 
-// The services' example messages, compiled into the simulator from tests/fixtures
+// The services' example messages, compiled into the simulator from examples/messages
 // (the files the managers' tests read), addressed as "<service>/<name>", for
 // instance "validator/status-online".
 QByteArray exampleMessageBytes(const QString& name);

@@ -20,13 +20,6 @@ qint64 nowUs() {
 // Taken while the program's static objects are built, before main runs.
 const qint64 kProcessStartUs = nowUs();
 
-qint64 cpuUs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (static_cast<qint64>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 +
-           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
-}
-
 void emitLine(const QByteArray& line) {
     std::fputs("QUELLAN_BENCH ", stdout);
     std::fputs(line.constData(), stdout);
@@ -54,6 +47,13 @@ bool BenchProbe::enabled() {
 
 qint64 BenchProbe::monotonicUs() {
     return nowUs();
+}
+
+qint64 BenchProbe::cpuUs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (static_cast<qint64>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 +
+           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
 }
 
 void BenchProbe::attach(QQuickWindow* window) {

@@ -24,6 +24,8 @@ public:
 
     static bool enabled();
     static qint64 monotonicUs();
+    // CPU time (user and system) this process has used so far, in microseconds.
+    static qint64 cpuUs();
 
     // The window whose frames are watched. For a program without screens the idle
     // count starts at the first frame.
