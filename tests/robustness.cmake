@@ -19,8 +19,3 @@ if(QUELLAN_CLANGXX AND QUELLAN_LIBFUZZER)
         TIMEOUT 1200
         ENVIRONMENT "FUZZ_BUILD_DIR=${CMAKE_BINARY_DIR}/fuzz;FUZZ_RUNS=2000")
 endif()
-
-# The soak run's driver (scripts/soak runs it; it is not a CTest entry).
-add_executable(quellan_soak ${CMAKE_CURRENT_SOURCE_DIR}/robustness/soak.cpp)
-target_link_libraries(quellan_soak PRIVATE quellan_testcommon)
-quellan_warnings(quellan_soak)

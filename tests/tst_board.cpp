@@ -13,10 +13,7 @@ class TestBoard : public QObject {
 
 private slots:
     void init();
-    void cleanup() {
-        m_board.reset();
-        m_rig.reset();
-    }
+    void cleanup() { m_rig.reset(); }
     void mirror_data();
     void mirror();
     void reportReplacesPeripherals();
@@ -33,12 +30,12 @@ private:
             named ? fixture("board/" + message + ".json") : message.section(' ', 1).toUtf8()));
     }
     std::unique_ptr<ServiceRig> m_rig;
-    std::unique_ptr<Board> m_board;
+    Board* m_board = nullptr;
 };
 
 void TestBoard::init() {
     m_rig = std::make_unique<ServiceRig>("zorv/board");
-    m_board = std::make_unique<Board>(m_rig->client(), "zorv/board");
+    m_board = m_rig->make<Board>("zorv/board");
     QVERIFY(m_rig->start());
     QCOMPARE(m_rig->sent(),
              (QStringList{"/status/get {}", "/display/get {}", "/power/get {}", "/audio/get {}"}));
@@ -92,7 +89,7 @@ void TestBoard::mirror() {
     if (!row[0].isEmpty()) {
         send(row[0]);
     }
-    Emissions watch(m_board.get());
+    Emissions watch(m_board);
     send(row[1]);
     QCOMPARE(watch.take(), row[2]);
     for (const QString& pair : row[3].split(", ", Qt::SkipEmptyParts)) {
@@ -119,7 +116,7 @@ void TestBoard::requests() {
     send(R"(/power {"usbHub": true, "zzModem": false} )");
     send("config");
     m_rig->sent();
-    Emissions watch(m_board.get());
+    Emissions watch(m_board);
     m_board->setPeripheralPower("display", false);
     m_board->setDisplayBrightness(55);
     m_board->setDisplayBrightnessMode("manual");

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Clock.h"
+#include "support/Files.h"
 #include "support/ServiceRig.h"
 
 using manager::Clock;
@@ -27,9 +28,7 @@ public:
     }
     ~FakeTool() { qputenv("PATH", m_path); }
     void write(const QString& name, const QByteArray& content) {
-        QFile file(m_dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
+        QVERIFY(writeFile(m_dir.filePath(name), content));
     }
     QStringList calls() {
         QFile file(m_dir.filePath("calls.log"));

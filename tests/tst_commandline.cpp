@@ -1,4 +1,4 @@
-// The command line: each option's overrides and log lines, and options that end it.
+// The command line: each option's overrides, and the options that end the program.
 
 #include <QtTest>
 
@@ -46,26 +46,18 @@ private slots:
 };
 
 void TestCommandLine::overrides_data() {
-    // The arguments, the overrides they give, the lines they log.
+    // The arguments and the overrides they give.
     QTest::addColumn<QStringList>("row");
-    QTest::newRow("none") << QStringList{"", "", ""};
-    QTest::newRow("verbose") << QStringList{"--verbose=3", "log/level=int:3",
-                                            "Setting Log level :  3"};
-    QTest::newRow("verbose not a number") << QStringList{"-v high", "", ""};
-    QTest::newRow("stderr and color") << QStringList{
-        "-e -c", "log/color=bool:true log/stderr=bool:true",
-        "Log to stderr overridden from user to true\nLog with color overridden from user to true"};
-    QTest::newRow("config") << QStringList{"-f x.conf", "config=QString:x.conf",
-                                           "Using configuration file :  \"x.conf\""};
-    QTest::newRow("host") << QStringList{"--host broker", "mqtt/host=QString:broker",
-                                         "Setting MQTT Host :  \"broker\""};
-    QTest::newRow("port") << QStringList{"-P 1884", "mqtt/port=int:1884",
-                                         "Setting MQTT Port :  \"1884\""};
-    QTest::newRow("user") << QStringList{"-u 007", "mqtt/username=QString:007",
-                                         "Setting MQTT User :  \"007\""};
-    // The password is taken but never logged.
-    QTest::newRow("password") << QStringList{"--password s3cret", "mqtt/password=QString:s3cret",
-                                             ""};
+    QTest::newRow("none") << QStringList{"", ""};
+    QTest::newRow("verbose") << QStringList{"--verbose=3", "log/level=int:3"};
+    QTest::newRow("verbose not a number") << QStringList{"-v high", ""};
+    QTest::newRow("stderr and color")
+        << QStringList{"-e -c", "log/color=bool:true log/stderr=bool:true"};
+    QTest::newRow("config") << QStringList{"-f x.conf", "config=QString:x.conf"};
+    QTest::newRow("host") << QStringList{"--host broker", "mqtt/host=QString:broker"};
+    QTest::newRow("port") << QStringList{"-P 1884", "mqtt/port=int:1884"};
+    QTest::newRow("user") << QStringList{"-u 007", "mqtt/username=QString:007"};
+    QTest::newRow("password") << QStringList{"--password s3cret", "mqtt/password=QString:s3cret"};
 }
 
 void TestCommandLine::overrides() {
@@ -74,7 +66,7 @@ void TestCommandLine::overrides() {
         run(QCoreApplication::applicationFilePath(), row[0].split(' ', Qt::SkipEmptyParts));
     QCOMPARE(child.exitCode, 0);
     QCOMPARE(child.out, row[1]);
-    QCOMPARE(child.err.trimmed(), row[2]);
+    QVERIFY2(!child.err.contains("s3cret"), qPrintable(child.err));  // never logged
 }
 
 void TestCommandLine::optionsThatEndTheProgram_data() {

@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "GUIManager.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -50,10 +51,8 @@ void TestCrashSafety::killDuringWrites() {
                          : 4;
     QTemporaryDir dir;
     // A lock left by a process that no longer exists, as after a power cut.
-    QFile lock(dir.filePath("gui.conf.lock"));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write("999999\nquellan\n" + QHostInfo::localHostName().toUtf8() + "\n");
-    lock.close();
+    QVERIFY(writeFile(dir.filePath("gui.conf.lock"),
+                      "999999\nquellan\n" + QHostInfo::localHostName().toUtf8() + "\n"));
     int committed = 0;
     for (int run = 0; run < runs; ++run) {
         QProcess writer;

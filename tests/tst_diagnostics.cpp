@@ -10,26 +10,20 @@
 #include "MqttClient.h"
 #include "Network.h"
 #include "Validator.h"
+#include "support/Files.h"
 
 namespace {
-void writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(content);
-}
-
 struct Rig {
     QTemporaryDir dir;
-    QString deviceId = QStringLiteral("K12345");
+    QString deviceId = "K12345";
     manager::MqttClient client;
-    manager::Board board{client, QStringLiteral("zorv/board")};
-    manager::Network network{client, QStringLiteral("zorv/network")};
-    manager::Validator validator{client, QStringLiteral("zorv/blm")};
+    manager::Board board{client, "zorv/board"};
+    manager::Network network{client, "zorv/network"};
+    manager::Validator validator{client, "zorv/blm"};
     Diagnostics diagnostics{deviceId, board, network, validator};
     Rig() {
-        diagnostics.setUsbRoot(dir.filePath(QStringLiteral("usb")));
-        diagnostics.setSdCardPath(dir.filePath(QStringLiteral("mmcblk1p1")));
+        diagnostics.setUsbRoot(dir.filePath("usb"));
+        diagnostics.setSdCardPath(dir.filePath("mmcblk1p1"));
         diagnostics.setReportDir(dir.path());
     }
     void usb(const QString& path, const char* vendor, const char* product) {
@@ -67,7 +61,7 @@ void TestDiagnostics::usbRowsAndSdCard() {
     QCOMPARE(rig.diagnostics.sdCard(), QStringLiteral("MISSING"));
 
     rig.usb("1-1.3", "0ab1", "0007");
-    writeFile(rig.dir.filePath(QStringLiteral("mmcblk1p1")), "");
+    writeFile(rig.dir.filePath("mmcblk1p1"), "");
     QSignalSpy rfid(&rig.diagnostics, &Diagnostics::rfidUsbChanged);
     QSignalSpy hub(&rig.diagnostics, &Diagnostics::usbHubChanged);
     rig.diagnostics.start(0);
@@ -85,7 +79,7 @@ void TestDiagnostics::periodicCheckStops() {
     rig.usb("1-1", "0451", "2077");
     QTRY_COMPARE_WITH_TIMEOUT(rig.diagnostics.usbHub(), QStringLiteral("OK"), 2500);
     rig.diagnostics.stop();
-    QDir(rig.dir.filePath(QStringLiteral("usb/1-1"))).removeRecursively();
+    QDir(rig.dir.filePath("usb/1-1")).removeRecursively();
     QTest::qWait(1300);
     QCOMPARE(rig.diagnostics.usbHub(), QStringLiteral("OK"));
 }
@@ -119,16 +113,14 @@ void TestDiagnostics::liveLimitsAreExclusive() {
 void TestDiagnostics::reportAndQrPayload() {
     Rig rig;
     const QDateTime now(QDate(2026, 3, 4), QTime(5, 6));
-    rig.diagnostics.setRgbTest(QStringLiteral("OK"));
-    rig.diagnostics.setSpeaker(QStringLiteral("OK"));
+    rig.diagnostics.setRgbTest("OK");
+    rig.diagnostics.setSpeaker("OK");
     const QStringList lines = rig.diagnostics.reportText(now).split('\n');
     QCOMPARE(lines.size(), 37);
     QCOMPARE(lines.at(1), QStringLiteral(" DEVICE TEST REPORT"));
     QCOMPARE(lines.at(3), QStringLiteral(" Device UID       ") + QString(29, ' ') + "K12345");
-    QCOMPARE(lines.at(4),
-             QStringLiteral(" Date             ") + QString(19, ' ') + "2026-03-04 05:06");
-    QCOMPARE(lines.at(5),
-             QStringLiteral(" SAM              ") + QString(20, ' ') + "SAM not present");
+    QCOMPARE(lines.at(4), " Date             " + QString(19, ' ') + "2026-03-04 05:06");
+    QCOMPARE(lines.at(5), " SAM              " + QString(20, ' ') + "SAM not present");
     QCOMPARE(lines.at(35), QStringLiteral(" Display RGB Test ") + QString(33, ' ') + "OK");
     const QStringList fields = rig.diagnostics.qrPayload(now).split(';');
     QCOMPARE(fields.size(), 33);
@@ -140,8 +132,8 @@ void TestDiagnostics::reportAndQrPayload() {
     rig.receive("zorv/blm/status", R"({"service": true, "device": {"rfid": {"state": 1,
                 "active": true, "sams": [{"slot": 1, "atr": "3B 8F", "uid": "SAM-77"}]}}})");
     QCOMPARE(rig.diagnostics.sam(), QStringLiteral("OK"));
-    QVERIFY(rig.diagnostics.reportText(now).split('\n').at(5).endsWith(QStringLiteral(" SAM-77")));
-    QVERIFY(rig.diagnostics.generateQr().startsWith(QStringLiteral("data:image/svg,<?xml")));
+    QVERIFY(rig.diagnostics.reportText(now).split('\n').at(5).endsWith(" SAM-77"));
+    QVERIFY(rig.diagnostics.generateQr().startsWith("data:image/svg,<?xml"));
 }
 
 void TestDiagnostics::savedReport() {
@@ -161,7 +153,7 @@ void TestDiagnostics::savedReport() {
     QVERIFY(previous.open(QIODevice::ReadOnly));
     rig.diagnostics.saveReport();
     QCOMPARE(previous.readAll(), QByteArray("previous report"));
-    rig.diagnostics.setReportDir(rig.dir.filePath(QStringLiteral("no/such/folder")));
+    rig.diagnostics.setReportDir(rig.dir.filePath("no/such/folder"));
     rig.diagnostics.saveReport();
     QCOMPARE(finished.at(2).at(0).toBool(), false);
     QVERIFY(finished.at(2).at(1).toString().startsWith("Could not save Test Report\nERROR: "));

@@ -8,6 +8,7 @@
 #include "Config.h"
 #include "Event.h"
 #include "EventManager.h"
+#include "support/Files.h"
 
 namespace {
 QStringList storedNames(const QString& path) {
@@ -161,11 +162,7 @@ void TestEventManager::filtersByDayAndName() {
 
 void TestEventManager::damagedStoresKeepWorking() {
     const QByteArray garbage("\x01\x02\xff garbage\n[events\nsize=3\n\x7f");
-    {
-        QFile file(store());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-    }
+    QVERIFY(writeFile(store(), garbage));
     // Kept aside before the next write replaces it.
     EventManager events(*m_config, store());
     events.push(makeEvent("Application started", QDateTime::currentDateTime()));

@@ -13,10 +13,7 @@ class TestInspector : public QObject {
 
 private slots:
     void init();
-    void cleanup() {
-        m_inspector.reset();
-        m_rig.reset();
-    }
+    void cleanup() { m_rig.reset(); }
     void mirror();
     void soundRequests();
     void powerRequestsWaitTheirPause();
@@ -27,19 +24,19 @@ private:
         return m_rig->send(suffix, fixture("inspector/" + name + ".json"));
     }
     std::unique_ptr<ServiceRig> m_rig;
-    std::unique_ptr<Inspector> m_inspector;
+    Inspector* m_inspector = nullptr;
 };
 
 void TestInspector::init() {
     m_rig = std::make_unique<ServiceRig>("zorv/inspector");
-    m_inspector = std::make_unique<Inspector>(m_rig->client(), "zorv/inspector");
+    m_inspector = m_rig->make<Inspector>("zorv/inspector");
     QVERIFY(m_rig->start());
     QCOMPARE(m_rig->sent(), (QStringList{"/audio/get {}", "/stats/memory/get {}",
                                          "/stats/disk/get {}", "/stats/cpu/get {}"}));
 }
 
 void TestInspector::mirror() {
-    Emissions watch(m_inspector.get());
+    Emissions watch(m_inspector);
     QVERIFY(send("/status", "status"));
     QVERIFY(send("/info", "info"));
     QVERIFY(send("/audio", "audio"));
@@ -71,8 +68,8 @@ void TestInspector::soundRequests() {
 
 void TestInspector::powerRequestsWaitTheirPause() {
     // The screens show the farewell for two seconds; only then the request goes out.
-    QSignalSpy reboot(m_inspector.get(), &Inspector::systemRebootStarted);
-    QSignalSpy shutdown(m_inspector.get(), &Inspector::systemShutdownStarted);
+    QSignalSpy reboot(m_inspector, &Inspector::systemRebootStarted);
+    QSignalSpy shutdown(m_inspector, &Inspector::systemShutdownStarted);
     m_inspector->systemReboot();
     m_inspector->systemShutdown();
     QCOMPARE(reboot.count() + shutdown.count(), 2);
@@ -85,7 +82,7 @@ void TestInspector::powerRequestsWaitTheirPause() {
 }
 
 void TestInspector::scheduledShutdown() {
-    QSignalSpy shutdown(m_inspector.get(), &Inspector::systemShutdownStarted);
+    QSignalSpy shutdown(m_inspector, &Inspector::systemShutdownStarted);
     LogCapture log;
     // Unusable delays never power off early: a negative one is ignored, one beyond
     // what a timer can count is shortened.

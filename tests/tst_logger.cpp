@@ -1,12 +1,12 @@
-// The log output: levels, the elapsed-time prefix, colours, and the syslog priorities.
+// The log output: levels, the elapsed-time prefix and the syslog priorities.
 
 #include <syslog.h>
-#include <unistd.h>
 
 #include <QtTest>
 #include <cstdarg>
 
 #include "logger.h"
+#include "support/Files.h"
 
 using manager::Logger;
 
@@ -18,6 +18,7 @@ void record(int priority, const char* format, va_list args) {
     vsnprintf(buffer, sizeof buffer, format, args);
     g_syslog << QString::number(priority) + ' ' + QString::fromUtf8(buffer);
 }
+Q_LOGGING_CATEGORY(qtCategory, "qt.quellan.probe")
 }  // namespace
 extern "C" void syslog(int priority, const char* format, ...) {
     va_list args;
@@ -31,27 +32,6 @@ extern "C" void __syslog_chk(int priority, int, const char* format, ...) {
     record(priority, format, args);
     va_end(args);
 }
-
-namespace {
-
-Q_LOGGING_CATEGORY(qtCategory, "qt.quellan.probe")
-
-// Everything written to standard error while fn runs, one entry per line.
-QStringList stderrOf(const std::function<void()>& fn) {
-    QTemporaryFile file;
-    file.open();
-    fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    dup2(file.handle(), STDERR_FILENO);
-    fn();
-    fflush(stderr);
-    dup2(saved, STDERR_FILENO);
-    close(saved);
-    file.seek(0);
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
-}  // namespace
 
 class TestLogger : public QObject {
     Q_OBJECT
@@ -80,7 +60,7 @@ void TestLogger::levels() {
     QFETCH(int, level);
     Logger::instance()->setLevel(level);
     Logger::instance()->setLevel(Logger::Level(7));  // out of range: ignored
-    const QStringList lines = stderrOf([] {
+    const QStringList lines = outputOf(STDERR_FILENO, [] {
         qDebug("d");
         qInfo("i");
         qWarning("w");
@@ -96,7 +76,7 @@ void TestLogger::levels() {
 
 void TestLogger::lineShape() {
     Logger::instance()->setLevel(Logger::INFO);
-    const QStringList plain = stderrOf([] { qWarning("[Board] plain"); });
+    const QStringList plain = outputOf(STDERR_FILENO, [] { qWarning("[Board] plain"); });
     // The seconds since start, right-aligned in nine characters with three decimals.
     QVERIFY2(QRegularExpression(R"(^\[[ \d]{4}\d\.\d{3}\] \[Board\] plain$)")
                  .match(plain.value(0))

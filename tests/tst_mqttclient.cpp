@@ -1,4 +1,5 @@
 // The application's MQTT client: settings, subscriptions, retries, the attempt guard.
+// Renewal after the broker comes back is tst_brokerfaults' part.
 
 #include <QtTest>
 
@@ -17,7 +18,7 @@ class TestMqttClient : public QObject {
 
 private slots:
     void settingsReachTheBroker();
-    void subscriptionsAreKeptAndRenewed();
+    void subscriptionsAreKept();
     void silentBrokerIsBrokenOff();
     void refusalIsLogged();
     void secretsAreMaskedInTheLog();
@@ -48,7 +49,7 @@ void TestMqttClient::settingsReachTheBroker() {
     }
 }
 
-void TestMqttClient::subscriptionsAreKeptAndRenewed() {
+void TestMqttClient::subscriptionsAreKept() {
     Broker broker;  // down at the start: the client retries until it is up
     LogCapture log;
     MqttClient client;
@@ -75,28 +76,19 @@ void TestMqttClient::subscriptionsAreKeptAndRenewed() {
         }
         return n;
     };
-    for (int round = 1; round <= 2; ++round) {
-        QVERIFY(waitUntil([&] { return connected.count() == round; }, 5000));
-        // Renewed subscriptions stand once the broker took them: ping until one arrives.
-        QVERIFY(waitUntil([&] {
-            peer.publish("in/c", "ping");
-            return waitUntil([&] { return got("in/c") > 0; }, 100);
-        }));
-        QVERIFY(peer.publish("in/a", QByteArray(300000, 'x')));
-        QVERIFY(waitUntil([&] { return got("in/a") == 1; }));
-        QCOMPARE(received.last(), (QVariantList{QByteArray(300000, 'x'), QByteArray("in/a")}));
-        received.clear();
-        QVERIFY(client.publish("hello", "out/x"));
-        QVERIFY(waitUntil([&] { return peer.count("out/x") == round; }));
-        if (round == 1) {
-            broker.kill();
-            QVERIFY(broker.start());
-            peer.disconnect();
-            QVERIFY(peer.connect(broker.host(), broker.port()) && peer.subscribe("out/#"));
-        }
-    }
-    QCOMPARE(log.count("[MqttClient] Subscribing to 'in/a' with QoS = 0"), 2);
-    QCOMPARE(log.count("Subscribing to"), 4);
+    QVERIFY(waitUntil([&] { return connected.count() == 1; }));
+    // The subscriptions stand once the broker took them: ping until one arrives.
+    QVERIFY(waitUntil([&] {
+        peer.publish("in/c", "ping");
+        return waitUntil([&] { return got("in/c") > 0; }, 100);
+    }));
+    QVERIFY(peer.publish("in/a", QByteArray(300000, 'x')));
+    QVERIFY(waitUntil([&] { return got("in/a") == 1; }));
+    QCOMPARE(received.last(), (QVariantList{QByteArray(300000, 'x'), QByteArray("in/a")}));
+    QVERIFY(client.publish("hello", "out/x"));
+    QVERIFY(waitUntil([&] { return peer.count("out/x") == 1; }));
+    QCOMPARE(log.count("[MqttClient] Subscribing to 'in/a' with QoS = 0"), 1);
+    QCOMPARE(log.count("Subscribing to"), 2);
 }
 
 void TestMqttClient::silentBrokerIsBrokenOff() {
@@ -126,9 +118,7 @@ void TestMqttClient::refusalIsLogged() {
     QCOMPARE(errors.first().first().toString(), QString("Mqtt client error"));
     // By default a clean session without credentials, and a keep-alive of 5 s.
     QCOMPARE(fake.packets().value(0).mid(9, 3), QByteArray("\x02\x00\x05", 3));
-    QVERIFY(log.contains(QtWarningMsg,
-                         "[MqttClient] Bad username or password. The data in the "
-                         "username or password is malformed."));
+    QVERIFY(log.contains("[MqttClient] Bad username or password."));
     log.clear();
     client.setPort(65536);
     QVERIFY(log.contains("[MqttClient] WARN: Port out of range: 65536"));

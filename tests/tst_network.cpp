@@ -13,10 +13,7 @@ private slots:
     void addressRule_data();
     void addressRule();
     void init();
-    void cleanup() {
-        m_network.reset();
-        m_rig.reset();
-    }
+    void cleanup() { m_rig.reset(); }
     void status();
     void ethernet();
     void save_data();
@@ -27,7 +24,7 @@ private:
         return m_rig->send(suffix, fixture("network/" + name + ".json"));
     }
     std::unique_ptr<ServiceRig> m_rig;
-    std::unique_ptr<manager::Network> m_network;
+    manager::Network* m_network = nullptr;
 };
 
 void TestNetwork::addressRule_data() {
@@ -52,14 +49,14 @@ void TestNetwork::addressRule() {
 
 void TestNetwork::init() {
     m_rig = std::make_unique<ServiceRig>("zorv/network");
-    m_network = std::make_unique<manager::Network>(m_rig->client(), "zorv/network");
+    m_network = m_rig->make<manager::Network>("zorv/network");
     QVERIFY(m_rig->start());
     // Only the ethernet interface is asked for; the network service reports on its own.
     QCOMPARE(m_rig->sent(), (QStringList{"/ethernet/state/get {}", "/ethernet/config/get {}"}));
 }
 
 void TestNetwork::status() {
-    Emissions watch(m_network.get());
+    Emissions watch(m_network);
     QVERIFY(send("/status", "status"));
     QCOMPARE(watch.take(), QString("connectionStateChanged connectivityChanged hostnameChanged "
                                    "primaryConnectionChanged"));

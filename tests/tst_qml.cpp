@@ -46,8 +46,6 @@ public slots:
         context->setContextProperty(QStringLiteral("manager"), m_gui.get());
         context->setContextProperty(QStringLiteral("board"), &m_gui->board());
         context->setContextProperty(QStringLiteral("inspector"), &m_gui->inspector());
-        context->setContextProperty(QStringLiteral("network"), &m_gui->network());
-        context->setContextProperty(QStringLiteral("eventLogManager"), &m_gui->eventLog());
         context->setContextProperty(QStringLiteral("validatorManager"), &m_gui->validatorManager());
         setTransaction(m_gui->engine().rootContext()->contextProperty("transaction").toMap());
     }

@@ -9,31 +9,11 @@
 
 #include "AppFixture.h"
 #include "LogCapture.h"
+#include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 namespace {
-// Items made by a Repeater have no QObject parent: search the visual tree.
-QQuickItem* findItem(QQuickItem* root, const QString& name) {
-    if (!root || root->objectName() == name) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-// A real click through the window, so that anything lying over the item (the
-// cursor area, the version label, another screen) would catch it instead.
-void click(QQuickWindow* window, QQuickItem* item) {
-    QVERIFY(item);
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-}
-
 const QStringList kScreens = {
     "InitPage",     "Busy",  "ScanCard",   "ScanBarcode",  "ScanScreens", "Valid",    "Invalid",
     "AlreadyValid", "Retry", "OutOfOrder", "OutOfService", "ScreenSaver", "Settings", "Login"};
@@ -77,20 +57,20 @@ void TestQmlBundle::everyScreenWithoutWarnings() {
 
     // The card and ticket pages switch to each other on their own, without the manager.
     gui.setScreen(QStringLiteral("ScanCard"), 0);
-    click(window, findItem(findItem(root, "screen_ScanCard"), "switchButton"));
+    tap(window, findItem(findItem(root, "screen_ScanCard"), "switchButton"));
     QCOMPARE(window->property("currentScreen").toString(), QStringLiteral("ScanBarcode"));
-    click(window, findItem(findItem(root, "screen_ScanBarcode"), "switchButton"));
+    tap(window, findItem(findItem(root, "screen_ScanBarcode"), "switchButton"));
     QCOMPARE(window->property("currentScreen").toString(), QStringLiteral("ScanCard"));
     QCOMPARE(gui.screen(), QStringLiteral("ScanCard"));
 
     // The flag switches the language between Greek and English.
     QQuickItem* flag = findItem(root, "languageButton");
     QCOMPARE(flag->property("icon").toUrl(), QUrl("qrc:/qml/images/Flags/uk.png"));
-    click(window, flag);
+    tap(window, flag);
     QCOMPARE(gui.language(), QStringLiteral("en_IE"));
     QCOMPARE(flag->property("icon").toUrl(), QUrl("qrc:/qml/images/Flags/gr.png"));
     QCOMPARE(window->property("locale").value<QLocale>().name(), QStringLiteral("en_IE"));
-    click(window, flag);
+    tap(window, flag);
     QCOMPARE(gui.language(), QStringLiteral("el_GR"));
 
     // The header clock's hidden gesture asks for the maintenance login.

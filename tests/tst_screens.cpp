@@ -10,31 +10,19 @@
 
 #include "AppFixture.h"
 #include "LogCapture.h"
-#include "WindowShot.h"
+#include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 namespace {
 
-QQuickItem* findItem(QQuickItem* root, const QString& name) {
-    if (!root || root->objectName() == name) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
 QJsonObject ticket(bool valid, int type, int deny, const char* card) {
-    QJsonObject t{{QStringLiteral("result"), valid},
-                  {QStringLiteral("type"), type},
-                  {QStringLiteral("fareProductName"), QStringLiteral("Adult 90 minutes")},
-                  {QStringLiteral("denyReason"), QJsonObject{{QStringLiteral("id"), deny}}}};
+    QJsonObject t{{"result", valid},
+                  {"type", type},
+                  {"fareProductName", "Adult 90 minutes"},
+                  {"denyReason", QJsonObject{{"id", deny}}}};
     if (card) {
-        t.insert(QStringLiteral("card"), AppFixture::object(card));
+        t.insert("card", AppFixture::object(card));
     }
     return t;
 }
@@ -58,14 +46,14 @@ private:
 };
 
 void TestScreens::initTestCase() {
-    QCoreApplication::setApplicationName(QStringLiteral("Quellan"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.18-1-g376f268"));
+    QCoreApplication::setApplicationName("Quellan");
+    QCoreApplication::setApplicationVersion("1.0.18-1-g376f268");
 }
 
 void TestScreens::everyScreenInBothLanguages_data() {
     QTest::addColumn<QString>("language");
-    QTest::newRow("greek") << QStringLiteral("el_GR");
-    QTest::newRow("english") << QStringLiteral("en_IE");
+    QTest::newRow("greek") << "el_GR";
+    QTest::newRow("english") << "en_IE";
 }
 
 void TestScreens::show(AppFixture& app, const QString& expected, const QString& language, int index,
@@ -73,7 +61,7 @@ void TestScreens::show(AppFixture& app, const QString& expected, const QString& 
     QTRY_COMPARE(app.gui().screen(), expected);
     auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
     QVERIFY(window);
-    QQuickItem* loader = findItem(window->contentItem(), QStringLiteral("screen_") + expected);
+    QQuickItem* loader = findItem(window->contentItem(), "screen_" + expected);
     QVERIFY2(loader, qPrintable(expected));
     QTRY_VERIFY(loader->isVisible());
     if (popup) {
@@ -93,7 +81,7 @@ void TestScreens::show(AppFixture& app, const QString& expected, const QString& 
     const QString folder = QStringLiteral(SCREENSHOT_DIR "/") + language;
     QDir().mkpath(folder);
     QVERIFY(
-        image.save(QStringLiteral("%1/%2_%3%4.png")
+        image.save(QString("%1/%2_%3%4.png")
                        .arg(folder)
                        .arg(index, 2, 10, QLatin1Char('0'))
                        .arg(expected, popup ? QLatin1Char('_') + popup->objectName() : QString())));
@@ -101,7 +89,7 @@ void TestScreens::show(AppFixture& app, const QString& expected, const QString& 
 
 void TestScreens::everyScreenInBothLanguages() {
     QFETCH(QString, language);
-    AppFixture app({{QStringLiteral("gui/locale"), language}});
+    AppFixture app({{"gui/locale", language}});
     QVERIFY(app.ready());
     LogCapture log;  // after the program's own logger is in place
     m_log = &log;
@@ -109,11 +97,11 @@ void TestScreens::everyScreenInBothLanguages() {
     QVERIFY(!app.gui().engine().rootObjects().isEmpty());
     QCOMPARE(app.gui().language(), language);
     int n = 0;
-    show(app, QStringLiteral("Busy"), language, n++);
+    show(app, "Busy", language, n++);
 
     app.ignition(true);
     app.validatorOnline();
-    show(app, QStringLiteral("ScanScreens"), language, n++);
+    show(app, "ScanScreens", language, n++);
 
     const struct {
         QJsonObject transaction;
@@ -134,47 +122,44 @@ void TestScreens::everyScreenInBothLanguages() {
         show(app, QString::fromLatin1(result.screen), language, n++);
     }
 
-    app.publish(QStringLiteral("zorv/blm/rfid/retry"), QJsonObject());
-    show(app, QStringLiteral("Retry"), language, n++);
+    app.publish("zorv/blm/rfid/retry", QJsonObject());
+    show(app, "Retry", language, n++);
 
     app.gui().setShowErrorDesc(true);
     app.validatorStatus(
         AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasNtp": false}})"));
-    show(app, QStringLiteral("OutOfOrder"), language, n++);
+    show(app, "OutOfOrder", language, n++);
     QCOMPARE(app.gui().message(), QStringLiteral("#0007\nNTP not synchronized"));
 
     app.validatorStatus(
         AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasRoute": false}})"));
-    show(app, QStringLiteral("OutOfService"), language, n++);
+    show(app, "OutOfService", language, n++);
 
     app.ignition(false);
-    show(app, QStringLiteral("ScreenSaver"), language, n++);
+    show(app, "ScreenSaver", language, n++);
 
     app.ignition(true);
     QTRY_VERIFY(app.gui().board().ignition());
     app.gui().setMaintenanceScreen();
-    show(app, QStringLiteral("Login"), language, n++);
+    show(app, "Login", language, n++);
 
     // The first start's page with its confirmation, and the error popup.
     app.gui().setDeviceId(QString());
     app.gui().setIdleScreen();
-    show(app, QStringLiteral("InitPage"), language, n++);
+    show(app, "InitPage", language, n++);
     auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
-    auto* initPage = findItem(window->contentItem(), QStringLiteral("screen_InitPage"))
-                         ->property("item")
-                         .value<QQuickItem*>();
+    auto* initPage =
+        findItem(window->contentItem(), "screen_InitPage")->property("item").value<QQuickItem*>();
     QVERIFY(initPage);
-    findItem(initPage, QStringLiteral("serialField"))
-        ->setProperty("text", QStringLiteral("K12345678"));
+    findItem(initPage, "serialField")->setProperty("text", "K12345678");
     QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
-    QObject* confirm = initPage->findChild<QObject*>(QStringLiteral("confirmPopup"));
+    QObject* confirm = initPage->findChild<QObject*>("confirmPopup");
     QVERIFY(confirm);
-    show(app, QStringLiteral("InitPage"), language, n++, confirm);
+    show(app, "InitPage", language, n++, confirm);
     QVERIFY(QMetaObject::invokeMethod(confirm, "close"));
     QTRY_VERIFY(!confirm->property("visible").toBool());
-    emit app.gui().errorOccured(QStringLiteral("No space left on device"));
-    show(app, QStringLiteral("InitPage"), language, n++,
-         window->findChild<QObject*>(QStringLiteral("errorPopup")));
+    emit app.gui().errorOccured("No space left on device");
+    show(app, "InitPage", language, n++, window->findChild<QObject*>("errorPopup"));
 }
 
 QTEST_MAIN(TestScreens)

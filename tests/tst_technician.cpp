@@ -14,25 +14,13 @@
 #include "AppFixture.h"
 #include "Inspector.h"
 #include "LogCapture.h"
-#include "WindowShot.h"
+#include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
 
 namespace {
 
 constexpr int kWait = 15000;  // generous: the machine may be busy with other builds
-
-QQuickItem* findItem(QQuickItem* root, const QString& name) {
-    if (!root || root->objectName() == name) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // Whether an item below root shows the text (a label's text, a row's value).
 bool showsText(QQuickItem* root, const QString& text) {
@@ -66,11 +54,10 @@ private:
     bool typePin(const QString& pin);
     bool logIn(AppFixture& app, bool picture = false);
     bool tapMenuItem(int index);
-    bool screenshot(const QString& name, AppFixture& app,
-                    const QString& screen = QStringLiteral("Settings"));
+    bool screenshot(const QString& name, AppFixture& app, const QString& screen = "Settings");
     QQuickItem* settingsItem(const QString& name) { return findItem(m_settings, name); }
     QString title() {
-        QQuickItem* text = settingsItem(QStringLiteral("headerTitle"));
+        QQuickItem* text = settingsItem("headerTitle");
         return text ? text->property("text").toString() : QString();
     }
 
@@ -80,15 +67,13 @@ private:
     int m_shots = 0;
 };
 
-// A tap through the window, as a finger does, in the middle of the named item.
 bool TestTechnician::click(const QString& name, QQuickItem* within) {
     QQuickItem* item = findItem(within ? within : m_window->contentItem(), name);
     if (!item || !item->isVisible() || !item->isEnabled()) {
         qWarning() << "cannot tap" << name;
         return false;
     }
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    tap(m_window, item);
     return true;
 }
 
@@ -98,20 +83,19 @@ bool TestTechnician::typePin(const QString& pin) {
             return false;
         }
     }
-    return click(QStringLiteral("loginButton"), m_login);
+    return click("loginButton", m_login);
 }
 
 // Three quick taps on the header clock and the technician's PIN.
 bool TestTechnician::logIn(AppFixture& app, bool picture) {
-    QQuickItem* header = findItem(m_window->contentItem(), QStringLiteral("header"));
+    QQuickItem* header = findItem(m_window->contentItem(), "header");
     for (int tap = 0; tap < 3; ++tap) {
-        if (!click(QStringLiteral("headerClock"), header)) {
+        if (!click("headerClock", header)) {
             return false;
         }
     }
     if (!waitUntil([&] { return m_login->isVisible(); }, kWait) ||
-        (picture && !screenshot(QStringLiteral("Login"), app, QStringLiteral("Login"))) ||
-        !typePin(QStringLiteral("8602"))) {
+        (picture && !screenshot("Login", app, "Login")) || !typePin("8602")) {
         return false;
     }
     return waitUntil([&] { return m_settings->isVisible(); }, kWait);
@@ -119,19 +103,17 @@ bool TestTechnician::logIn(AppFixture& app, bool picture) {
 
 // Opens the header menu and taps its item at index through the window.
 bool TestTechnician::tapMenuItem(int index) {
-    QObject* menu = m_settings->findChild<QObject*>(QStringLiteral("headerMenu"));
-    if (!menu || !click(QStringLiteral("menuButton"), m_settings) ||
+    QObject* menu = m_settings->findChild<QObject*>("headerMenu");
+    if (!menu || !click("menuButton", m_settings) ||
         !waitUntil([menu] { return menu->property("opened").toBool(); }, kWait)) {
         return false;
     }
     QQuickItem* item = nullptr;
     QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, index));
-    if (!item || !item->isVisible()) {
-        return false;
+    if (item && item->isVisible()) {
+        tap(m_window, item);
     }
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
-                      item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-    return true;
+    return item && item->isVisible();
 }
 
 // The whole window, popups included, while the GUI manager names the screen.
@@ -144,21 +126,19 @@ bool TestTechnician::screenshot(const QString& name, AppFixture& app, const QStr
     }
     const QString folder = QStringLiteral(SCREENSHOT_DIR);
     QDir().mkpath(folder);
-    return image.save(QStringLiteral("%1/%2_%3.png")
-                          .arg(folder)
-                          .arg(m_shots++, 2, 10, QLatin1Char('0'))
-                          .arg(name));
+    return image.save(
+        QString("%1/%2_%3.png").arg(folder).arg(m_shots++, 2, 10, QLatin1Char('0')).arg(name));
 }
 
 void TestTechnician::technicianWalksThroughTheSettings() {
-    AppFixture app({{QStringLiteral("gui/locale"), QStringLiteral("en_IE")}});
+    AppFixture app({{"gui/locale", "en_IE"}});
     QVERIFY(app.ready());
     LogCapture log;
     app.gui().load();
     m_window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
     QVERIFY(m_window);
-    m_login = findItem(m_window->contentItem(), QStringLiteral("screen_Login"));
-    m_settings = findItem(m_window->contentItem(), QStringLiteral("screen_Settings"));
+    m_login = findItem(m_window->contentItem(), "screen_Login");
+    m_settings = findItem(m_window->contentItem(), "screen_Settings");
     QVERIFY(m_login && m_settings);
 
     // The device services: the simulator, with the vehicle running and the validator
@@ -166,8 +146,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     QProcess devsim;
     devsim.setProcessChannelMode(QProcess::ForwardedChannels);
     devsim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
-                 {QStringLiteral("-H"), app.broker().host(), QStringLiteral("-P"),
-                  QString::number(app.broker().port())});
+                 {"-H", app.broker().host(), "-P", QString::number(app.broker().port())});
     QVERIFY(devsim.waitForStarted(kWait));
     auto stopSimulator = qScopeGuard([&devsim] {
         devsim.closeWriteChannel();
@@ -182,20 +161,20 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), 40, kWait);
 
     QVERIFY(logIn(app, true));
-    QVERIFY(screenshot(QStringLiteral("Settings"), app));
+    QVERIFY(screenshot("Settings", app));
 
-    QQuickItem* stack = settingsItem(QStringLiteral("settingsStack"));
+    QQuickItem* stack = settingsItem("settingsStack");
     QVERIFY(stack);
     app.gui().diagnostics()->setReportDir(app.path(QString()));
     const QStringList titles = {"Validator", "Diagnostics", "Region", "Audio",
                                 "Display",   "Network",     "Update", "Event Log"};
-    const QString displayGet = QStringLiteral("zorv/board/display/get");
-    const QString statusGet = QStringLiteral("zorv/board/status/get");
-    const QString ntpStatusGet = QStringLiteral("zorv/device/clock/ntp/status/get");
-    const QString volumeSet = QStringLiteral("zorv/inspector/audio/set");
+    const QString displayGet = "zorv/board/display/get";
+    const QString statusGet = "zorv/board/status/get";
+    const QString ntpStatusGet = "zorv/device/clock/ntp/status/get";
+    const QString volumeSet = "zorv/inspector/audio/set";
     for (int row = 0; row < titles.size(); ++row) {
         const QString& name = titles.at(row);
-        const QString shot = QStringLiteral("page_") + QString(name).remove(' ');
+        const QString shot = "page_" + QString(name).remove(' ');
         const int displayBefore = app.peer().count(displayGet);
         const int statusBefore = app.peer().count(statusGet);
         const int ntpBefore = app.peer().count(ntpStatusGet);
@@ -214,7 +193,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
 
         if (name == QLatin1String("Validator")) {
             // The simulated reader's secure access module.
-            QTRY_VERIFY_WITH_TIMEOUT(showsText(page, QStringLiteral("0412AB34CD56EF")), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(showsText(page, "0412AB34CD56EF"), kWait);
         } else if (name == QLatin1String("Event Log")) {
             // The content column of every page: 80 % of its width.
             QCOMPARE(findItem(page, QStringLiteral("eventList"))->width(), page->width() * 0.8);
@@ -227,7 +206,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         } else if (name == QLatin1String("Audio")) {
             // A tap three quarters along the slider sets the volume there; the
             // inspector service stores it and reports it back.
-            QQuickItem* slider = findItem(page, QStringLiteral("volumeSlider"));
+            QQuickItem* slider = findItem(page, "volumeSlider");
             QVERIFY(slider);
             QTRY_COMPARE_WITH_TIMEOUT(slider->property("value").toInt(), 40, kWait);
             const qreal x = slider->property("leftPadding").toReal() +
@@ -245,31 +224,31 @@ void TestTechnician::technicianWalksThroughTheSettings() {
 
         if (name == QLatin1String("Diagnostics")) {
             // Its popups for the gallery: a question, the colour test, the report.
-            QObject* test = page->findChild<QObject*>(QStringLiteral("testPopup"));
-            QObject* rgb = page->findChild<QObject*>(QStringLiteral("rgbPopup"));
-            QObject* report = page->findChild<QObject*>(QStringLiteral("reportPopup"));
+            QObject* test = page->findChild<QObject*>("testPopup");
+            QObject* rgb = page->findChild<QObject*>("rgbPopup");
+            QObject* report = page->findChild<QObject*>("reportPopup");
             QVERIFY(test && rgb && report);
-            QVERIFY(click(QStringLiteral("testButton_Buzzer"), page));
+            QVERIFY(click("testButton_Buzzer", page));
             QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
-            QVERIFY(screenshot(shot + QStringLiteral("_buzzer"), app));
-            QVERIFY(click(QStringLiteral("noButton"), popupContent(test)));
+            QVERIFY(screenshot(shot + "_buzzer", app));
+            QVERIFY(click("noButton", popupContent(test)));
             QTRY_VERIFY_WITH_TIMEOUT(!test->property("visible").toBool(), kWait);
-            QVERIFY(click(QStringLiteral("testButton_RGB"), page));
+            QVERIFY(click("testButton_RGB", page));
             QTRY_VERIFY_WITH_TIMEOUT(rgb->property("opened").toBool(), kWait);
-            QVERIFY(screenshot(shot + QStringLiteral("_rgb"), app));
+            QVERIFY(screenshot(shot + "_rgb", app));
             for (int tap = 0; tap < 3; ++tap) {
-                QVERIFY(click(QStringLiteral("rgbArea"), popupContent(rgb)));
+                QVERIFY(click("rgbArea", popupContent(rgb)));
             }
             QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
-            QVERIFY(click(QStringLiteral("yesButton"), popupContent(test)));
+            QVERIFY(click("yesButton", popupContent(test)));
             QTRY_VERIFY_WITH_TIMEOUT(!test->property("visible").toBool(), kWait);
-            QVERIFY(click(QStringLiteral("testButton_FINISH"), page));
+            QVERIFY(click("testButton_FINISH", page));
             QTRY_VERIFY_WITH_TIMEOUT(report->property("opened").toBool(), kWait);
-            QVERIFY(screenshot(shot + QStringLiteral("_report"), app));
+            QVERIFY(screenshot(shot + "_report", app));
             // Closing the saved report leaves the page.
-            QVERIFY(click(QStringLiteral("popupArea"), popupContent(report)));
+            QVERIFY(click("popupArea", popupContent(report)));
         } else {
-            QVERIFY(click(QStringLiteral("backButton"), m_settings));
+            QVERIFY(click("backButton", m_settings));
         }
         QTRY_COMPARE_WITH_TIMEOUT(stack->property("depth").toInt(), 1, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(page.isNull(), kWait);  // closing handlers have run
@@ -284,20 +263,20 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     }
 
     // The header menu: every item can be seen, no keyboard over it. "Reboot" asks first.
-    QObject* menu = m_settings->findChild<QObject*>(QStringLiteral("headerMenu"));
-    QObject* confirm = m_settings->findChild<QObject*>(QStringLiteral("confirmDialog"));
-    QObject* configPopup = m_settings->findChild<QObject*>(QStringLiteral("configPopup"));
+    QObject* menu = m_settings->findChild<QObject*>("headerMenu");
+    QObject* confirm = m_settings->findChild<QObject*>("confirmDialog");
+    QObject* configPopup = m_settings->findChild<QObject*>("configPopup");
     QVERIFY(menu && confirm && configPopup);
     QVERIFY(tapMenuItem(2));
     QTRY_VERIFY_WITH_TIMEOUT(confirm->property("opened").toBool(), kWait);
     QCOMPARE(visibleKeyboards(m_window->contentItem()), 0);
-    QVERIFY(screenshot(QStringLiteral("menu_reboot"), app));
-    QVERIFY(click(QStringLiteral("noButton"), popupContent(confirm)));
+    QVERIFY(screenshot("menu_reboot", app));
+    QVERIFY(click("noButton", popupContent(confirm)));
     QTRY_VERIFY_WITH_TIMEOUT(!confirm->property("visible").toBool(), kWait);
-    QVERIFY(click(QStringLiteral("menuButton"), m_settings));
+    QVERIFY(click("menuButton", m_settings));
     QTRY_VERIFY_WITH_TIMEOUT(menu->property("opened").toBool(), kWait);
     QCOMPARE(visibleKeyboards(m_window->contentItem()), 0);
-    QVERIFY(screenshot(QStringLiteral("menu"), app));
+    QVERIFY(screenshot("menu", app));
     QVERIFY(QMetaObject::invokeMethod(menu, "close"));
     QTRY_VERIFY_WITH_TIMEOUT(!menu->property("visible").toBool(), kWait);
 
@@ -310,15 +289,15 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         if (QByteArray(disable).contains("barcode")) {
             QVERIFY(tapMenuItem(0));
             QTRY_VERIFY_WITH_TIMEOUT(configPopup->property("opened").toBool(), kWait);
-            QVERIFY(screenshot(QStringLiteral("menu_scanConfig"), app));
+            QVERIFY(screenshot("menu_scanConfig", app));
         } else {
-            QVERIFY(click(QStringLiteral("menuRow1"), m_settings));
+            QVERIFY(click("menuRow1", m_settings));
             QTRY_VERIFY_WITH_TIMEOUT(!stack->property("busy").toBool(), kWait);
             QQuickItem* page = stack->property("currentItem").value<QQuickItem*>();
-            QVERIFY(page && click(QStringLiteral("testButton_RFID"), page));
-            QObject* test = page->findChild<QObject*>(QStringLiteral("testPopup"));
+            QVERIFY(page && click("testButton_RFID", page));
+            QObject* test = page->findChild<QObject*>("testPopup");
             QTRY_VERIFY_WITH_TIMEOUT(test->property("opened").toBool(), kWait);
-            QVERIFY(screenshot(QStringLiteral("page_Diagnostics_rfid"), app));
+            QVERIFY(screenshot("page_Diagnostics_rfid", app));
         }
         app.peer().clear();
         app.gui().settingsLogoutRequest();

@@ -13,10 +13,7 @@ class TestUpdate : public QObject {
 
 private slots:
     void init();
-    void cleanup() {
-        m_update.reset();
-        m_rig.reset();
-    }
+    void cleanup() { m_rig.reset(); }
     void mirror_data();
     void mirror();
     void checkEndsAfterItsTimeout();
@@ -31,12 +28,12 @@ private:
                             name.isEmpty() ? QByteArray() : fixture("update/" + name + ".json")));
     }
     std::unique_ptr<ServiceRig> m_rig;
-    std::unique_ptr<Update> m_update;
+    Update* m_update = nullptr;
 };
 
 void TestUpdate::init() {
     m_rig = std::make_unique<ServiceRig>("zorv/device");
-    m_update = std::make_unique<Update>(m_rig->client(), "zorv/device");
+    m_update = m_rig->make<Update>("zorv/device");
     QCOMPARE(m_update->status(), QString("Disconnected"));
     QVERIFY(m_rig->start());
     QCOMPARE(m_rig->sent(), QStringList{"/status/get "});

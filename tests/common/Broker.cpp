@@ -65,12 +65,8 @@ bool Broker::launch() {
 }
 
 void Broker::kill() {
-    if (isRunning()) {
+    if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(3000);
     }
-}
-
-bool Broker::isRunning() const {
-    return m_process.state() != QProcess::NotRunning;
 }

@@ -13,7 +13,6 @@ public:
 
     bool start();  // start on the chosen port and wait until it accepts connections
     void kill();   // SIGKILL, as a crash of the broker
-    bool isRunning() const;
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
 

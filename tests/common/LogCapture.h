@@ -3,7 +3,6 @@
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -41,11 +40,6 @@ public:
     // How many lines hold part.
     int count(const QString& part) const { return all().filter(part).size(); }
     bool contains(const QString& part) const { return count(part) > 0; }
-    bool contains(const QRegularExpression& pattern) const {
-        return !all().filter(pattern).isEmpty();
-    }
-    // Whether one whole line of this type reads exactly text.
-    bool contains(QtMsgType type, const QString& text) const { return lines(type).contains(text); }
     // Warnings of Qt's own about the QML a window shows: binding and type errors
     // ("qrc:/...: ...") and properties whose type QML cannot read ("QMetaProperty").
     QStringList qmlWarnings() const {

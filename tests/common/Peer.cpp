@@ -27,10 +27,6 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 Peer::Peer() {
     static LibInit init;
     m_mosq = mosquitto_new(nullptr, true, this);
-    setUp();
-}
-
-void Peer::setUp() {
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_message_callback_set(m_mosq, &Peer::onMessage);
     mosquitto_subscribe_callback_set(m_mosq, &Peer::onSubscribe);
@@ -43,11 +39,7 @@ Peer::~Peer() {
     mosquitto_destroy(m_mosq);
 }
 
-bool Peer::connect(const QString& host, quint16 port, const QString& clientId) {
-    if (!clientId.isEmpty()) {
-        mosquitto_reinitialise(m_mosq, clientId.toUtf8().constData(), true, this);
-        setUp();
-    }
+bool Peer::connect(const QString& host, quint16 port) {
     if (mosquitto_connect(m_mosq, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS) {
         return false;
     }

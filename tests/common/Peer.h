@@ -22,7 +22,7 @@ public:
     Peer();
     ~Peer();
 
-    bool connect(const QString& host, quint16 port, const QString& clientId = QString());
+    bool connect(const QString& host, quint16 port);
     bool subscribe(const QString& filter, int qos = 0);  // waits for the SUBACK
     bool publish(const QString& topic, const QByteArray& payload, int qos = 0,
                  bool retain = false);  // waits until the message has left (QoS 0) or is acked
@@ -45,7 +45,6 @@ private:
     QList<int> m_acked;
     bool m_connected = false;
     bool waitFor(int mid);
-    void setUp();  // protocol version and callbacks
 };
 
 // Wait for a condition while processing the test's event loop.

@@ -1,8 +1,8 @@
 // The whole product end to end: a real broker, the device simulator and the quellan
 // program itself (offscreen). The screens must follow the services: "Busy" at start,
 // "ScanScreens" once the validator is online and the ignition on, "Valid" for 3 s after
-// a validation and back, "ScreenSaver" when the ignition goes off. The checks read the
-// program's log and what it publishes on the broker.
+// a validation and back, "ScreenSaver" when the ignition goes off, as its log says and its
+// screen recorder saves them.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,8 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../support/Files.h"
 #include "Broker.h"
-#include "Peer.h"
+#include "Peer.h"  // waitUntil
 
 namespace {
 // A program whose output is collected while the test's event loop runs.
@@ -28,8 +29,7 @@ struct Program {
     }
     // The screens in the order the program's log names them ("Setting screen : ...").
     QStringList screens() const {
-        static const QRegularExpression line(
-            QStringLiteral("Setting screen\\s*:\\s*\"?([A-Za-z]+)"));
+        static const QRegularExpression line("Setting screen\\s*:\\s*\"?([A-Za-z]+)");
         QStringList names;
         for (auto it = line.globalMatch(output); it.hasNext();) {
             names << it.next().captured(1);
@@ -48,11 +48,6 @@ struct Program {
         }
     }
 };
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 }  // namespace
 
 class EndToEnd : public QObject {
@@ -66,11 +61,8 @@ void EndToEnd::screensFollowTheServices() {
     QTemporaryDir dir;
     Broker broker;
     QVERIFY(broker.start());
-    Peer peer;
-    QVERIFY(peer.connect(broker.host(), broker.port(), QStringLiteral("observer")));
-    QVERIFY(peer.subscribe(QStringLiteral("#")));
     // The program keeps its event store beside itself: run a copy in the folder.
-    const QString quellan = dir.filePath(QStringLiteral("quellan"));
+    const QString quellan = dir.filePath("quellan");
     QVERIFY(QFile::copy(QStringLiteral(QUELLAN_BINARY), quellan));
     QVERIFY(writeFile(dir.filePath("serialnumber"), "E2E-000001\n"));
     QVERIFY(writeFile(dir.filePath("gui.conf"),
@@ -78,40 +70,32 @@ void EndToEnd::screensFollowTheServices() {
     // The start: the vehicle running, the validator starting, then in service.
     QVERIFY(writeFile(dir.filePath("start.json"), R"({ "steps": [ { "do": "ignition on" },
         { "do": "status init" }, { "wait": 1500, "do": "status online" } ] })"));
-    qputenv("QUELLAN_SCREENSHOT_DIR", dir.filePath(QStringLiteral("screens")).toUtf8());
+    qputenv("QUELLAN_SCREENSHOT_DIR", dir.filePath("screens").toUtf8());
 
     Program ui;
     QVERIFY(ui.start(quellan,
                      {"-e", "-v", "2", "-H", broker.host(), "-P", QString::number(broker.port()),
                       "-f", dir.filePath("gui.conf")},
                      dir.path()));
-    QVERIFY2(ui.reaches(QStringLiteral("Busy"), 20000), qPrintable(ui.output));
+    QVERIFY2(ui.reaches("Busy", 20000), qPrintable(ui.output));
     Program sim;
     QVERIFY(sim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
                       {"-H", broker.host(), "-P", QString::number(broker.port()), "--scenario",
                        dir.filePath("start.json")},
                       dir.path()));
-    // In service: the UI switched both readers on.
-    QVERIFY2(ui.reaches(QStringLiteral("ScanScreens"), 20000), qPrintable(ui.output + sim.output));
-    QVERIFY(waitUntil([&] {
-        return peer.count(QStringLiteral("zorv/rfid/enable")) > 0 &&
-               peer.count(QStringLiteral("zorv/barcode/enable")) > 0;
-    }));
+    QVERIFY2(ui.reaches("ScanScreens", 20000), qPrintable(ui.output + sim.output));
 
-    // A validation: "Valid" with its sound for three seconds, then back.
+    // A validation: "Valid" for three seconds, then back (the readers, sounds and LEDs
+    // that go with it are the GUI manager's suite's).
     sim.process.write("validate epurse\n");
-    QVERIFY2(ui.reaches(QStringLiteral("Valid")), qPrintable(ui.output));
+    QVERIFY2(ui.reaches("Valid"), qPrintable(ui.output));
     QElapsedTimer shown;
     shown.start();
-    QVERIFY(waitUntil([&] {
-        const auto played = peer.messages(QStringLiteral("zorv/inspector/audio/play"));
-        return !played.isEmpty() && played.last().payload.contains("Valid.wav");
-    }));
-    QVERIFY(ui.reaches(QStringLiteral("ScanScreens"), 10000));
+    QVERIFY(ui.reaches("ScanScreens", 10000));
     QVERIFY2(shown.elapsed() >= 2500, qPrintable(QString::number(shown.elapsed())));
 
     sim.process.write("ignition off\n");
-    QVERIFY2(ui.reaches(QStringLiteral("ScreenSaver")), qPrintable(ui.output));
+    QVERIFY2(ui.reaches("ScreenSaver"), qPrintable(ui.output));
 
     // The program records its screens in the same order.
     QVERIFY(waitUntil([&] {

@@ -62,9 +62,9 @@ private slots:
 // and the pings come from this thread's event loop at half the interval.
 void TestWatchdog::readyAtOnceWithoutAWindow() {
     QTemporaryDir dir;
-    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
+    NotifySocket notify(dir.filePath("notify"));
     QVERIFY(notify.isBound());
-    qputenv("NOTIFY_SOCKET", QFile::encodeName(dir.filePath(QStringLiteral("notify"))));
+    qputenv("NOTIFY_SOCKET", QFile::encodeName(dir.filePath("notify")));
     qputenv("WATCHDOG_USEC", "200000");
     Watchdog watchdog;
     QVERIFY(qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"));  // not handed to children
@@ -77,17 +77,16 @@ void TestWatchdog::readyAtOnceWithoutAWindow() {
 
 void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
+    NotifySocket notify(dir.filePath("notify"));
     QVERIFY(notify.isBound());
     // The program keeps its event store beside itself: run a copy in the folder.
-    const QString quellan = dir.filePath(QStringLiteral("quellan"));
+    const QString quellan = dir.filePath("quellan");
     QVERIFY(QFile::copy(QStringLiteral(QUELLAN_BINARY), quellan));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
-    env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("400000"));  // pings every 200 ms
-    env.insert(QStringLiteral("QUELLAN_TEST_HANG_GUI_MS"), QStringLiteral("1500"));
+    env.insert("NOTIFY_SOCKET", dir.filePath("notify"));
+    env.insert("WATCHDOG_USEC", "400000");  // pings every 200 ms
+    env.insert("QUELLAN_TEST_HANG_GUI_MS", "1500");
     QProcess ui;
     ui.setProcessEnvironment(env);
     ui.setWorkingDirectory(dir.path());
@@ -95,9 +94,8 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     QString output;
     connect(&ui, &QProcess::readyRead, [&] { output += QString::fromUtf8(ui.readAll()); });
     // No broker on that port: the program runs on, waiting for one.
-    ui.start(quellan, {QStringLiteral("-e"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("-P"), QString::number(Broker::freePort()),
-                       QStringLiteral("-f"), dir.filePath(QStringLiteral("gui.conf"))});
+    ui.start(quellan, {"-e", "-H", "127.0.0.1", "-P", QString::number(Broker::freePort()), "-f",
+                       dir.filePath("gui.conf")});
     QVERIFY(ui.waitForStarted(10000));
 
     QList<QByteArray> received;
@@ -106,8 +104,8 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
         return output.contains(QLatin1String("GUI thread blocked"));
     };
     QVERIFY2(waitUntil(hung, 60000), qPrintable(output));
-    QVERIFY2(!received.isEmpty() && received.first() == "READY=1", received.join(' ').constData());
-    QVERIFY(received.count("READY=1") == 1);
+    QVERIFY2(received.value(0) == "READY=1" && received.count("READY=1") == 1,
+             received.join(' ').constData());
     QVERIFY2(received.count("WATCHDOG=1") >= 2, received.join(' ').constData());
 
     // Blocked: four intervals pass without a single ping.

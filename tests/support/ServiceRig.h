@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtTest>
+#include <memory>
 
 #include "Broker.h"
 #include "Emissions.h"
@@ -16,6 +17,12 @@ public:
     explicit ServiceRig(const QString& base) : m_base(base) {}
 
     manager::MqttClient& client() { return m_client; }
+    // The manager under test on the client, kept by the rig and gone before the client.
+    template <typename Manager>
+    Manager* make(const QString& base) {
+        m_manager = std::make_unique<Manager>(m_client, base);
+        return static_cast<Manager*>(m_manager.get());
+    }
     Peer& service() { return m_service; }
     Broker& broker() { return m_broker; }
 
@@ -82,5 +89,6 @@ private:
     Peer m_service;
     manager::MqttClient m_client;
     QSignalSpy m_received{&m_client, &manager::MqttClient::received};
+    std::unique_ptr<QObject> m_manager;
     int m_probes = 0;
 };

@@ -6,6 +6,30 @@
 #include <QQuickItemGrabResult>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QTest>
+
+// The item below root with this object name; items made by a Repeater have no QObject
+// parent, so the visual tree is searched.
+inline QQuickItem* findItem(QQuickItem* root, const QString& name) {
+    if (!root || root->objectName() == name) {
+        return root;
+    }
+    const auto children = root->childItems();
+    for (QQuickItem* child : children) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// A tap through the window in the middle of the item, as a finger does, so that anything
+// lying over the item would catch it instead.
+inline void tap(QQuickWindow* window, QQuickItem* item) {
+    QVERIFY(item);
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
 
 // A picture of the whole window as the user sees it: the screens and, above them,
 // every open popup and menu (the popup layer lies in the window's content item). The
