@@ -258,7 +258,7 @@ QImage Artwork::background() {
 namespace {
 
 // The parts of a card-animation frame, in the order they are painted: the reader,
-// then the card with its waves.
+// the card, its waves.
 void paintNfcPart(QPainter& p, int frame, int part) {
     p.setRenderHint(QPainter::Antialiasing);
     // Frames 0 to 3: the card comes down onto the reader; 4 to 6: it rests there and
@@ -272,7 +272,10 @@ void paintNfcPart(QPainter& p, int frame, int part) {
     }
 
     const QPointF centre(mix(222, 150, t), mix(58, 168, t));
-    drawCard(p, centre, mix(-24, -6, t), mix(0.72, 1.0, t), mix(0.55, 1.0, t));
+    if (part == 1) {
+        drawCard(p, centre, mix(-24, -6, t), mix(0.72, 1.0, t), mix(0.55, 1.0, t));
+        return;
+    }
 
     p.setBrush(Qt::NoBrush);
     const QPointF origin(centre.x(), centre.y() - 44);
@@ -363,7 +366,7 @@ QVector<Artwork::Layer> paintLayers(PartPainter paintPart, int frame, int parts)
 }  // namespace
 
 QImage Artwork::nfcFrame(int frame) {
-    return paintFrame(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 2);
+    return paintFrame(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 3);
 }
 
 QImage Artwork::barcodeFrame(int frame) {
@@ -371,7 +374,7 @@ QImage Artwork::barcodeFrame(int frame) {
 }
 
 QVector<Artwork::Layer> Artwork::nfcLayers(int frame) {
-    return paintLayers(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 2);
+    return paintLayers(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 3);
 }
 
 QVector<Artwork::Layer> Artwork::barcodeLayers(int frame) {

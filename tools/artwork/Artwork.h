@@ -33,7 +33,7 @@ public:
         QImage image;
         QPoint at;
     };
-    static QVector<Layer> nfcLayers(int frame);      // the reader; the card and waves
+    static QVector<Layer> nfcLayers(int frame);      // the reader; the card; its waves
     static QVector<Layer> barcodeLayers(int frame);  // the scanner; the ticket; the line
     // The 300 x 300 frame the layers make.
     static QImage compose(const QVector<Layer>& layers);

@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
     pictures << qMakePair(QStringLiteral("Icons/menu.png"), Artwork::menu());
 
     // The two idle animations once more, in layers (see Artwork::Layer), and the
-    // table that places them, for the idle screen's frames: a layer equal to one
-    // already written is named again instead of written twice.
+    // table that places them, for the idle screen's frames: a layer that looks like
+    // one already written (wherever it lies) is named again instead of written twice.
     QString table = QStringLiteral(
         ".pragma library\n\n"
         "// Made by tools/artwork (the artwork-images target); do not edit. The layers of\n"
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
                 const Artwork::Layer& layer = layers.at(part);
                 QString file;
                 for (const auto& done : written) {
-                    if (done.first.at == layer.at && done.first.image == layer.image) {
+                    if (done.first.image == layer.image) {
                         file = done.second;
                     }
                 }
