@@ -36,11 +36,6 @@ if(NOT MOSQUITTO_FOUND)
     message(FATAL_ERROR "libmosquitto not found: install the Debian package 'libmosquitto-dev'")
 endif()
 
-pkg_check_modules(SYSTEMD QUIET IMPORTED_TARGET libsystemd)
-if(NOT SYSTEMD_FOUND)
-    message(FATAL_ERROR "libsystemd not found: install the Debian package 'libsystemd-dev'")
-endif()
-
 pkg_check_modules(QRCODEGEN QUIET IMPORTED_TARGET qrcodegencpp)
 if(NOT QRCODEGEN_FOUND)
     message(FATAL_ERROR "qrcodegencpp not found: install the Debian package 'libqrcodegencpp-dev'")

@@ -8,10 +8,14 @@
 #include <QRegularExpression>
 #include <QSGRendererInterface>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 #include <QtPlugin>
 
 #include <csignal>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <memory>
 
 #include "BenchProbe.h"
@@ -23,6 +27,8 @@
 
 // The on-screen keyboard input method, linked into the program.
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
+// The PNG reader every picture of the screens goes through (see PngReaderPlugin.h).
+Q_IMPORT_PLUGIN(PngReaderPlugin)
 
 namespace {
 
@@ -111,9 +117,30 @@ std::unique_ptr<ScreenRecorder> startRecorder(GUIManager& manager) {
     return recorder;
 }
 
+// Memory and start-up settings for the board, each left to the environment when it
+// names one (the service's environment file can tune them there).
+void applyRuntimeSettings() {
+#ifdef __GLIBC__
+    // One malloc arena for every thread: the QML loader, the picture reader, the
+    // event-log writer and the MQTT thread allocate little and seldom at the same
+    // time, and a heap of their own each would keep its freed memory to itself.
+    if (qEnvironmentVariableIsEmpty("MALLOC_ARENA_MAX")) {
+        mallopt(M_ARENA_MAX, 1);
+    }
+#endif
+    // The program's regular expressions (options, configuration values, addresses)
+    // each match a handful of texts: compiling them to machine code costs more time
+    // and memory than it saves. Read by Qt at the first expression, so set first.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT")) {
+        qputenv("QT_ENABLE_REGEXP_JIT", "0");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    applyRuntimeSettings();
+
     // A broker connection that breaks while writing must not end the program.
     signal(SIGPIPE, SIG_IGN);
 
@@ -156,7 +183,18 @@ int main(int argc, char** argv) {
 
     chooseRenderer();
     GUIManager manager(config);
-    manager.load();
+    {
+        // Qt Quick lists the formats of every image plug-in installed on the system
+        // the first time it shows a picture, which loads them all (the SVG one brings
+        // Qt SVG and Qt Widgets with it). The screens' pictures are PNG, read by the
+        // PNG reader linked in: the plug-in folders are out of sight while the
+        // screens are made and back right after, so that a picture of another format
+        // shown later (the diagnostics' QR code, an SVG) still finds its plug-in.
+        const QStringList pluginFolders = QCoreApplication::libraryPaths();
+        QCoreApplication::setLibraryPaths({});
+        manager.load();
+        QCoreApplication::setLibraryPaths(pluginFolders);
+    }
 
     watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
 

@@ -1,4 +1,5 @@
 .pragma library
+.import "ScanLayers.js" as ScanLayers
 
 // Frame stepping of the combined idle animation. Mode 0 is the card animation
 // (frames 0..6), mode 1 the ticket animation (frames 0..8).
@@ -14,9 +15,10 @@ function shownFrame(mode, frame) {
     return frame > lastFrame(mode) ? 0 : frame;
 }
 
-function source(mode, frame) {
-    return "qrc:/qml/images/" + (mode === CardMode ? "NFC/" : "Barcode/") + shownFrame(mode, frame)
-            + ".png";
+// The layers of the frame drawn (made by tools/artwork with the frames): what stays
+// and what moves, each cut to its size, with its place in the 300 x 300 frame.
+function layers(mode, frame) {
+    return (mode === CardMode ? ScanLayers.card : ScanLayers.ticket)[shownFrame(mode, frame)];
 }
 
 // One 300 ms tick. Without a switch interval (switchSec 0) the animation

@@ -16,11 +16,31 @@ Item {
         root.frame = next.frame;
     }
 
-    Image {
+    // The frame, painted as its layers: each is read and decoded once and kept, so a
+    // tick only places pictures already decoded.
+    Item {
+        id: animation
+
+        readonly property var layers: ScanFrames.layers(root.mode, root.frame)
+
         objectName: "animation"
         anchors.centerIn: parent
         anchors.verticalCenterOffset: 10
-        source: ScanFrames.source(root.mode, root.frame)
+        width: 300
+        height: 300
+
+        Repeater {
+            model: 3
+
+            Image {
+                readonly property var part: index < animation.layers.length ? animation.layers[index]
+                                                                            : null
+
+                x: part ? part.x : 0
+                y: part ? part.y : 0
+                source: part ? "image://kept/qrc:/qml/images/" + part.source : ""
+            }
+        }
     }
 
     Timer {

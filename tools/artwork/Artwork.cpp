@@ -1,11 +1,15 @@
 #include "Artwork.h"
 
+#include <QHash>
 #include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSvgRenderer>
 #include <QtMath>
+
+#include <algorithm>
 
 const QColor Artwork::kAccent(0x00, 0xAD, 0xD7);
 
@@ -251,44 +255,54 @@ QImage Artwork::background() {
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-QImage Artwork::nfcFrame(int frame) {
-    frame = qBound(0, frame, kNfcFrames - 1);
-    QImage image = canvas(300, 300);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+namespace {
 
+// The parts of a card-animation frame, in the order they are painted: the reader,
+// the card, its waves.
+void paintNfcPart(QPainter& p, int frame, int part) {
+    p.setRenderHint(QPainter::Antialiasing);
     // Frames 0 to 3: the card comes down onto the reader; 4 to 6: it rests there and
     // the contactless waves appear one by one.
     const int approachFrames = 3;
     const qreal t = ease(qMin<qreal>(frame, approachFrames) / approachFrames);
     const int waves = qMax(0, frame - approachFrames);
-    drawReader(p, waves > 0);
+    if (part == 0) {
+        drawReader(p, waves > 0);
+        return;
+    }
 
     const QPointF centre(mix(222, 150, t), mix(58, 168, t));
-    drawCard(p, centre, mix(-24, -6, t), mix(0.72, 1.0, t), mix(0.55, 1.0, t));
+    if (part == 1) {
+        drawCard(p, centre, mix(-24, -6, t), mix(0.72, 1.0, t), mix(0.55, 1.0, t));
+        return;
+    }
 
     p.setBrush(Qt::NoBrush);
     const QPointF origin(centre.x(), centre.y() - 44);
     for (int i = 0; i < waves; ++i) {
         const qreal r = 30 + i * 24;
-        const QColor colour = (i == waves - 1) ? kAccent.lighter(130) : QColor(Qt::white);
+        const QColor colour = (i == waves - 1) ? Artwork::kAccent.lighter(130) : QColor(Qt::white);
         p.setPen(QPen(withAlpha(colour, 255 - i * 50), 7, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(origin.x() - r, origin.y() - r, 2 * r, 2 * r), 50 * 16, 80 * 16);
     }
-    return image;
 }
 
-QImage Artwork::barcodeFrame(int frame) {
-    frame = qBound(0, frame, kBarcodeFrames - 1);
-    QImage image = canvas(300, 300);
-    QPainter p(&image);
+// The parts of a ticket-animation frame, in the order they are painted: the
+// scanner with its beam, the ticket, the scan line over it.
+void paintBarcodePart(QPainter& p, int frame, int part) {
     p.setRenderHint(QPainter::Antialiasing);
-
-    drawScanner(p);
+    if (part == 0) {
+        drawScanner(p);
+        return;
+    }
     // The ticket slides from left to right across the beam, one step per frame, and
     // fades in and out at the picture's edges instead of being cut.
     const QPointF centre(30 + frame * 30.0, 122);
     const QRectF paper(centre.x() - 55, centre.y() - 75, 110, 150);
+    if (part == 2) {
+        drawScanLine(p, 150, paper);
+        return;
+    }
     QImage layer = canvas(300, 300);
     {
         QPainter l(&layer);
@@ -296,7 +310,7 @@ QImage Artwork::barcodeFrame(int frame) {
         drawTicket(l, centre);
         // Over the scanner (the middle frames) the symbol is read: the paper glows.
         if (qAbs(centre.x() - 150) < 31) {
-            l.setPen(QPen(withAlpha(kAccent, 170), 4));
+            l.setPen(QPen(withAlpha(Artwork::kAccent, 170), 4));
             l.setBrush(Qt::NoBrush);
             l.drawRoundedRect(paper.adjusted(-4, -4, 4, 4), 11, 11);
         }
@@ -309,8 +323,87 @@ QImage Artwork::barcodeFrame(int frame) {
         l.fillRect(layer.rect(), fade);
     }
     p.drawImage(0, 0, layer);
-    drawScanLine(p, 150, paper);
+}
+
+using PartPainter = void (*)(QPainter&, int, int);
+
+QImage paintFrame(PartPainter paintPart, int frame, int parts) {
+    QImage image = canvas(300, 300);
+    QPainter p(&image);
+    for (int part = 0; part < parts; ++part) {
+        p.save();
+        paintPart(p, frame, part);
+        p.restore();
+    }
     return image;
+}
+
+// Each part alone, cut to the pixels it covers.
+QVector<Artwork::Layer> paintLayers(PartPainter paintPart, int frame, int parts) {
+    QVector<Artwork::Layer> layers;
+    for (int part = 0; part < parts; ++part) {
+        QImage image = canvas(300, 300);
+        {
+            QPainter p(&image);
+            paintPart(p, frame, part);
+        }
+        QRect covered;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(line[x]) != 0) {
+                    covered |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        if (!covered.isEmpty()) {
+            layers.append({image.copy(covered), covered.topLeft()});
+        }
+    }
+    return layers;
+}
+
+}  // namespace
+
+QImage Artwork::nfcFrame(int frame) {
+    return paintFrame(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 3);
+}
+
+QImage Artwork::barcodeFrame(int frame) {
+    return paintFrame(paintBarcodePart, qBound(0, frame, kBarcodeFrames - 1), 3);
+}
+
+QVector<Artwork::Layer> Artwork::nfcLayers(int frame) {
+    return paintLayers(paintNfcPart, qBound(0, frame, kNfcFrames - 1), 3);
+}
+
+QVector<Artwork::Layer> Artwork::barcodeLayers(int frame) {
+    return paintLayers(paintBarcodePart, qBound(0, frame, kBarcodeFrames - 1), 3);
+}
+
+QImage Artwork::compose(const QVector<Layer>& layers) {
+    QImage image = canvas(300, 300);
+    QPainter p(&image);
+    for (const Layer& layer : layers) {
+        p.drawImage(layer.at, layer.image);
+    }
+    return image;
+}
+
+int Artwork::difference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int worst = 0;
+    for (int row = 0; row < qMin(x.height(), y.height()); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < qMin(x.width(), y.width()); ++col) {
+            worst = std::max(
+                {worst, qAbs(qRed(p[col]) - qRed(q[col])), qAbs(qGreen(p[col]) - qGreen(q[col])),
+                 qAbs(qBlue(p[col]) - qBlue(q[col])), qAbs(qAlpha(p[col]) - qAlpha(q[col]))});
+        }
+    }
+    return worst;
 }
 
 QImage Artwork::flag(const QString& country) {
@@ -425,6 +518,51 @@ QImage Artwork::menu() {
         p.drawRoundedRect(QRectF(10, 16 + i * 13, 44, 6), 3, 3);
     }
     return image;
+}
+
+QImage Artwork::mask(QSvgRenderer& renderer, int side) {
+    QImage image = canvas(side, side);
+    {
+        QPainter p(&image);
+        renderer.render(&p, QRectF(0, 0, side, side));
+    }
+    QImage grey(side, side, QImage::Format_Grayscale8);
+    for (int y = 0; y < side; ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uchar* to = grey.scanLine(y);
+        for (int x = 0; x < side; ++x) {
+            to[x] = static_cast<uchar>(qAlpha(from[x]));
+        }
+    }
+    return grey;
+}
+
+QVector<int> Artwork::maskSides(const QString& name) {
+    static const QHash<QString, QVector<int>> sides = {
+        {QStringLiteral("valid"), {250}},
+        {QStringLiteral("invalid"), {250}},
+        {QStringLiteral("retry"), {250}},
+        {QStringLiteral("warning"), {300, 250}},
+        {QStringLiteral("nfc"), {50}},
+        {QStringLiteral("qr-code"), {50}},
+        {QStringLiteral("chevron-left"), {60, 52}},  // 52 while pressed
+        {QStringLiteral("lock"), {35}},
+        {QStringLiteral("arrow-right"), {27}},
+        {QStringLiteral("search"), {30}},
+        {QStringLiteral("calendar"), {22}},
+        {QStringLiteral("clock"), {16}},
+        {QStringLiteral("trash"), {26}},
+        // The settings menu's rows.
+        {QStringLiteral("ticket"), {41}},
+        {QStringLiteral("diagnostic"), {41}},
+        {QStringLiteral("region"), {41}},
+        {QStringLiteral("audio"), {41}},
+        {QStringLiteral("brightness-2"), {41}},
+        {QStringLiteral("network"), {41}},
+        {QStringLiteral("update"), {41}},
+        {QStringLiteral("log"), {41}},
+    };
+    return sides.value(name, {64});
 }
 
 bool Artwork::save(const QImage& image, const QString& path) {
