@@ -117,6 +117,20 @@ std::unique_ptr<ScreenRecorder> startRecorder(GUIManager& manager) {
     return recorder;
 }
 
+// Makes every screen.
+void loadScreens(GUIManager& manager) {
+    // Qt Quick lists the formats of every image plug-in installed on the system
+    // the first time it shows a picture, which loads them all (the SVG one brings
+    // Qt SVG and Qt Widgets with it). The screens' pictures are PNG, read by the
+    // PNG reader linked in: the plug-in folders are out of sight while the
+    // screens are made and back right after, so that a picture of another format
+    // shown later (the diagnostics' QR code, an SVG) still finds its plug-in.
+    const QStringList pluginFolders = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
+    manager.load();
+    QCoreApplication::setLibraryPaths(pluginFolders);
+}
+
 // Memory and start-up settings for the board, each left to the environment when it
 // names one (the service's environment file can tune them there).
 void applyRuntimeSettings() {
@@ -183,18 +197,7 @@ int main(int argc, char** argv) {
 
     chooseRenderer();
     GUIManager manager(config);
-    {
-        // Qt Quick lists the formats of every image plug-in installed on the system
-        // the first time it shows a picture, which loads them all (the SVG one brings
-        // Qt SVG and Qt Widgets with it). The screens' pictures are PNG, read by the
-        // PNG reader linked in: the plug-in folders are out of sight while the
-        // screens are made and back right after, so that a picture of another format
-        // shown later (the diagnostics' QR code, an SVG) still finds its plug-in.
-        const QStringList pluginFolders = QCoreApplication::libraryPaths();
-        QCoreApplication::setLibraryPaths({});
-        manager.load();
-        QCoreApplication::setLibraryPaths(pluginFolders);
-    }
+    loadScreens(manager);
 
     watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
 
