@@ -139,6 +139,10 @@ void TestBoard::requests() {
     QVERIFY(sent.value(8).contains(
         R"(/led/play/request/1 {"repeat":3,"steps":[{"color":{"b":0,"g":0,"r":255})"));
     QCOMPARE(watch.take(), QString());  // the mirror follows the service's next report
+    // The peripherals page names a known switch; an unknown one is listed bare.
+    QCOMPARE(m_board->peripherals(),
+             (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
+                           QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
 }
 
 void TestBoard::monitorStops() {
