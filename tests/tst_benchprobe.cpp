@@ -34,14 +34,14 @@ private slots:
         qint64 before = 0;
         const QStringList lines = outputOf(STDOUT_FILENO, [&] {
             window.show();
-            QVERIFY(frames.wait(5000));
+            QVERIFY(frames.wait(15000));
             before = BenchProbe::monotonicUs();
             screens->setProperty("screen", QStringLiteral("Valid"));
             window.update();
-            QVERIFY(frames.wait(5000));
+            QVERIFY(frames.wait(15000));
             // A second frame without a change of screen is not reported again.
             window.update();
-            QVERIFY(frames.wait(5000));
+            QVERIFY(frames.wait(15000));
         });
         QCOMPARE(lines.filter(QStringLiteral("QUELLAN_BENCH first-frame ")).size(), 1);
         const QStringList changes = lines.filter(QStringLiteral("QUELLAN_BENCH screen "));

@@ -18,7 +18,7 @@ private slots:
     void mirror();
     void reportReplacesPeripherals();
     void requests();
-    void monitorAndBadInput();
+    void monitorStops();
 
 private:
     // "name" sends examples/messages/board/name.json to the topic before its first '-';
@@ -51,7 +51,6 @@ void TestBoard::mirror_data() {
         "uptimeChanged",
         "status=online, ignition=true, poleId=P-0412, temperature=41.5, voltage=24.3, "
         "uptime=3600, rtcFailed=false"};
-    QTest::newRow("same status") << QStringList{"status", "status", "", ""};
     QTest::newRow("rtc failed") << QStringList{"status", "status-rtc-failed",
                                                "uptimeChanged rtcFailedChanged", "rtcFailed=true"};
     QTest::newRow("service down") << QStringList{"status", "status-offline", "statusChanged",
@@ -140,23 +139,19 @@ void TestBoard::requests() {
     QVERIFY(sent.value(8).contains(
         R"(/led/play/request/1 {"repeat":3,"steps":[{"color":{"b":0,"g":0,"r":255})"));
     QCOMPARE(watch.take(), QString());  // the mirror follows the service's next report
+    // The peripherals page names a known switch; an unknown one is listed bare.
     QCOMPARE(m_board->peripherals(),
              (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
                            QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
 }
 
-void TestBoard::monitorAndBadInput() {
+void TestBoard::monitorStops() {
     m_board->monitor(50);  // at once, then on each tick
     QVERIFY(waitUntil([&] { return m_rig->service().count("zorv/board/status/get") >= 3; }));
     m_board->monitor(0);
     m_rig->sent();
     QTest::qWait(150);
     QCOMPARE(m_rig->sent(), QStringList());
-    LogCapture log;
-    send("/status {\"service\": fal");
-    QVERIFY(
-        log.all().filter("Failed").value(0).startsWith("[Board]  Failed to parse JSON message:"));
-    QCOMPARE(m_board->status(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestBoard)

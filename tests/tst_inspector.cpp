@@ -49,11 +49,6 @@ void TestInspector::mirror() {
     QVERIFY(send("/status", "status-offline"));
     QCOMPARE(watch.take(), QString("statusChanged"));
     QCOMPARE(m_inspector->status(), QString("offline"));
-
-    LogCapture log;
-    QVERIFY(m_rig->send("/audio", "{\"internal\": {"));
-    QVERIFY(log.lines(QtCriticalMsg).value(0).startsWith("[Inspector]  Failed to parse JSON"));
-    QCOMPARE(m_inspector->audioVolume(), 40);
 }
 
 void TestInspector::soundRequests() {
@@ -63,7 +58,6 @@ void TestInspector::soundRequests() {
              (QStringList{
                  R"(/audio/set {"internal":{"volume":65}})",
                  R"(/audio/play {"device":"internal","filepath":"/usr/share/sounds/beep.wav"})"}));
-    QCOMPARE(m_inspector->audioVolume(), 0);  // until the service reports it
 }
 
 void TestInspector::powerRequestsWaitTheirPause() {
@@ -92,19 +86,13 @@ void TestInspector::scheduledShutdown() {
     QCOMPARE(shutdown.count(), 0);
     QCOMPARE(log.lines(QtWarningMsg).size(), 2);
     m_inspector->abortShutdown();
-
-    // A second schedule restarts the count.
-    m_inspector->scheduleShutdown(1);
-    QTest::qWait(600);
-    m_inspector->scheduleShutdown(1);
-    QTest::qWait(600);
-    QCOMPARE(shutdown.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(shutdown.count(), 1, 1000);
-
+    // Aborted (the ignition back on): no shutdown; otherwise one after the delay.
     m_inspector->scheduleShutdown(1);
     m_inspector->abortShutdown();
     QTest::qWait(1200);
-    QCOMPARE(shutdown.count(), 1);
+    QCOMPARE(shutdown.count(), 0);
+    m_inspector->scheduleShutdown(1);
+    QTRY_COMPARE_WITH_TIMEOUT(shutdown.count(), 1, 5000);
 }
 
 QTEST_GUILESS_MAIN(TestInspector)

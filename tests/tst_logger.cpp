@@ -40,7 +40,6 @@ private slots:
     void initTestCase() { Logger::instance()->setStderr(true); }
     void levels_data();
     void levels();
-    void lineShape();
     void syslogPriorities();
 };
 
@@ -72,16 +71,6 @@ void TestLogger::levels() {
         shown += line.right(1);
     }
     QTEST(shown, "shown");
-}
-
-void TestLogger::lineShape() {
-    Logger::instance()->setLevel(Logger::INFO);
-    const QStringList plain = outputOf(STDERR_FILENO, [] { qWarning("[Board] plain"); });
-    // The seconds since start, right-aligned in nine characters with three decimals.
-    QVERIFY2(QRegularExpression(R"(^\[[ \d]{4}\d\.\d{3}\] \[Board\] plain$)")
-                 .match(plain.value(0))
-                 .hasMatch(),
-             qPrintable(plain.value(0)));
 }
 
 void TestLogger::syslogPriorities() {

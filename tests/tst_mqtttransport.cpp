@@ -80,32 +80,13 @@ void TestMqttTransport::refusals() {
     QCOMPARE(m_transport->publish("a/b", "x"), -1);
     m_transport->connectToHost();
     QVERIFY(connected());
-    QCOMPARE(m_transport->protocolVersion(), 4);  // MQTT 3.1.1
     // Settings are taken only while disconnected.
     m_transport->setHostname("elsewhere");
     m_transport->setPort(1);
-    m_transport->setClientId("id");
-    m_transport->setUsername("user");
-    m_transport->setPassword("pw");
-    m_transport->setCleanSession(false);
-    m_transport->setKeepAlive(60);
-    m_transport->setWillTopic("w");
-    m_transport->setWillMessage("m");
-    m_transport->setWillQoS(2);
-    m_transport->setWillRetain(true);
-    QCOMPARE(QStringList({m_transport->hostname(), QString::number(m_transport->port()),
-                          m_transport->clientId(), m_transport->username(), m_transport->password(),
-                          m_transport->willTopic(), m_transport->willMessage()}),
-             QStringList({"127.0.0.1", QString::number(m_fake->port()), "", "", "", "", ""}));
-    QVERIFY(m_transport->cleanSession() && !m_transport->willRetain());
-    QCOMPARE(m_transport->keepAlive() * 10 + m_transport->willQoS(), 600);
-    for (const char* filter : {"a/#/b", "a+/b", ""}) {
-        QVERIFY(!m_transport->subscribe(filter));
-    }
-    QVERIFY(!m_transport->subscribe("a/b", 3));
-    for (const char* topic : {"a/+", "a/#", ""}) {
-        QCOMPARE(m_transport->publish(topic, "x"), -1);
-    }
+    QCOMPARE(m_transport->hostname() + ':' + QString::number(m_transport->port()),
+             "127.0.0.1:" + QString::number(m_fake->port()));
+    QVERIFY(!m_transport->subscribe("a/#/b") && !m_transport->subscribe("a/b", 3));
+    QCOMPARE(m_transport->publish("a/+", "x"), -1);
     QCOMPARE(m_transport->publish("a/b", "x", 3), -1);
     QCOMPARE(m_transport->subscribe("a/+/c", 1)->qos(), quint8(1));
     QCOMPARE(m_transport->publish("a/b", "x"), 0);

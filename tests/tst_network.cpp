@@ -66,11 +66,6 @@ void TestNetwork::status() {
                           primary->type(), primary->ipv4()->mask()}),
              QStringList({"Connected", "Full", "validator-0412", "eth0", "Connected", "ethernet",
                           "255.255.255.0"}));
-    // Only what differs signals again, down to the one IPv4 field.
-    Emissions primaryWatch(primary), ipv4Watch(primary->ipv4());
-    QVERIFY(m_rig->send("/status", fixture("network/status.json").replace("8.8.8.8", "9.9.9.9")));
-    QCOMPARE(watch.take() + " " + primaryWatch.take() + " " + ipv4Watch.take(),
-             QString("primaryConnectionChanged ipv4Changed dns1Changed"));
     // Bad input: the child's topics lie under the network's base too; both log it.
     LogCapture log;
     QVERIFY(m_rig->send("/ethernet/state", "{\"stateStr\": \"conn"));
@@ -96,8 +91,6 @@ void TestNetwork::ethernet() {
                           ethernet->method(), ethernet->config()->address()}),
              QStringList({"eth0", "ethernet", "Connected", "none", "02:42:AC:11:00:02",
                           "192.168.10.1", "manual", "10.0.0.5"}));
-    QVERIFY(send("/ethernet/state", "ethernet-state-eth0"));
-    QCOMPARE(watch.take(), QString());
 }
 
 void TestNetwork::save_data() {

@@ -46,7 +46,7 @@ void TestScreenRecorder::savesEachScreenInOrder() {
     // As the main window does: the page changes, then the recorder is told.
     page->setProperty("color", QColor(Qt::red));
     recorder.onScreenChanged("Busy");
-    QCOMPARE(saved.wait(usable ? 5000 : 3 * ScreenRecorder::SettleMillis), usable);
+    QCOMPARE(saved.wait(usable ? 15000 : 3 * ScreenRecorder::SettleMillis), usable);
     // Replaced before it settled, and with a name that tries to leave the folder.
     page->setProperty("color", QColor(Qt::green));
     recorder.onScreenChanged("Valid");

@@ -2,8 +2,8 @@
 
 #include <QtTest>
 
+#include "Fixtures.h"
 #include "Transaction.h"
-#include "ValidatorFixtures.h"
 
 namespace {
 

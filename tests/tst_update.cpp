@@ -103,7 +103,7 @@ void TestUpdate::installOnlyWithAPendingVersion() {
 void TestUpdate::lossOfTheBroker() {
     send("/status status-pending");
     m_rig->broker().kill();
-    QTRY_COMPARE(m_update->status(), QString("Disconnected"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_update->status(), QString("Disconnected"), 15000);
     QCOMPARE(m_update->pending(), QString("1.0.18"));
 }
 

@@ -3,8 +3,8 @@
 #include <QtTest>
 #include <memory>
 
+#include "Fixtures.h"
 #include "Validator.h"
-#include "ValidatorFixtures.h"
 #include "support/ServiceRig.h"
 
 using manager::Validator;

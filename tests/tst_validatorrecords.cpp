@@ -3,10 +3,9 @@
 #include <QtTest>
 
 #include "Emissions.h"
+#include "Fixtures.h"
 #include "SAM.h"
 #include "ValidatorBarcode.h"
-#include "ValidatorConfig.h"
-#include "ValidatorFixtures.h"
 #include "ValidatorRfid.h"
 
 class TestValidatorRecords : public QObject {
@@ -17,7 +16,6 @@ private slots:
     void rfidState();
     void rfidReport();
     void barcodeTakesOnlyPresentKeys();
-    void configSignalsOnlyChanges();
 };
 
 void TestValidatorRecords::rfidState_data() {
@@ -84,16 +82,6 @@ void TestValidatorRecords::barcodeTakesOnlyPresentKeys() {
     QVERIFY(barcode.active() && barcode.enabled());
     QCOMPARE(barcode.firmware() + barcode.manufacturer() + barcode.model(),
              QString("4.2.1NewlandNLS-FM430"));
-}
-
-void TestValidatorRecords::configSignalsOnlyChanges() {
-    ValidatorConfig config;
-    Emissions watch(&config);
-    config.setObuUrl(QUrl("mqtt://obc:1883"));
-    config.setPassbackSecs(0);
-    config.setPassbackQrEnabled(true);
-    config.setObuUrl(QUrl("mqtt://obc:1883"));
-    QCOMPARE(watch.take(), QString("obuUrlChanged passbackQrEnabledChanged"));
 }
 
 QTEST_GUILESS_MAIN(TestValidatorRecords)

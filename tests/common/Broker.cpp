@@ -46,7 +46,7 @@ bool Broker::launch() {
     QString exe = qEnvironmentVariable("QUELLAN_MOSQUITTO", QStringLiteral("/usr/sbin/mosquitto"));
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.start(exe, {QStringLiteral("-c"), conf});
-    if (!m_process.waitForStarted(5000)) {
+    if (!m_process.waitForStarted(30000)) {
         return false;
     }
     for (int i = 0; i < 100; ++i) {

@@ -28,3 +28,12 @@ inline QByteArray fixture(const QString& path) {
 inline QByteArray testFile(const QString& path) {
     return sourceFile(QStringLiteral("tests/fixtures/") + path);
 }
+
+// The validator service's examples, under examples/messages/validator/.
+inline QByteArray validatorFixtureBytes(const QString& name) {
+    return fixture(QStringLiteral("validator/") + name + QStringLiteral(".json"));
+}
+
+inline QJsonObject validatorFixture(const QString& name) {
+    return QJsonDocument::fromJson(validatorFixtureBytes(name)).object();
+}

@@ -6,12 +6,6 @@
 #include <QMutexLocker>
 #include <QThread>
 
-namespace {
-struct LibInit {
-    LibInit() { mosquitto_lib_init(); }
-};
-}  // namespace
-
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
@@ -25,7 +19,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 Peer::Peer() {
-    static LibInit init;
+    static const int init = mosquitto_lib_init();
+    Q_UNUSED(init)
     m_mosq = mosquitto_new(nullptr, true, this);
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_message_callback_set(m_mosq, &Peer::onMessage);
@@ -118,10 +113,8 @@ void Peer::onMessage(mosquitto*, void* self, const mosquitto_message* msg) {
     peer->m_messages.append(m);
 }
 
-void Peer::onSubscribe(mosquitto*, void* self, int mid, int, const int*) {
-    auto* peer = static_cast<Peer*>(self);
-    QMutexLocker lock(&peer->m_mutex);
-    peer->m_acked.append(mid);
+void Peer::onSubscribe(mosquitto* mosq, void* self, int mid, int, const int*) {
+    onPublish(mosq, self, mid);  // a SUBACK and a PUBACK end the same wait
 }
 
 void Peer::onPublish(mosquitto*, void* self, int mid) {

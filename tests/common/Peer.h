@@ -47,5 +47,6 @@ private:
     bool waitFor(int mid);
 };
 
-// Wait for a condition while processing the test's event loop.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+// Wait for a condition while processing the test's event loop. The default allows a
+// broker round trip on a loaded machine; it returns as soon as the condition holds.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
