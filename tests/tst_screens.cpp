@@ -13,6 +13,8 @@
 #include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
+// The screens' pictures read by the program's own PNG reader, as on the device.
+Q_IMPORT_PLUGIN(PngReaderPlugin)
 
 namespace {
 
