@@ -51,11 +51,14 @@ void TestMaintenanceBarcode::scanned() {
     QFETCH(QStringList, shown);
     AppFixture app;
     QVERIFY(app.ready());
-    QVERIFY(state == 2 || waitUntil([&] {
-                app.publish("zorv/network/ethernet/state",
-                            AppFixture::object(R"({"interface": "eth0"})"));
-                return app.gui().network().ethernet()->interface() == QLatin1String("eth0");
-            }));
+    QVERIFY(state == 2 || waitUntil(
+                              [&] {
+                                  app.publish("zorv/network/ethernet/state",
+                                              AppFixture::object(R"({"interface": "eth0"})"));
+                                  return app.gui().network().ethernet()->interface() ==
+                                         QLatin1String("eth0");
+                              },
+                              kAppWait));
     app.gui().settingsLoginRequest(state == 0 ? QStringLiteral("0000") : QStringLiteral("8602"));
     QSignalSpy applied(&app.gui(), &GUIManager::barcodeConfigurationApplied);
     app.peer().clear();

@@ -129,7 +129,6 @@ void TestScreens::everyScreenInBothLanguages() {
     app.validatorStatus(
         AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasNtp": false}})"));
     show(app, "OutOfOrder", language, n++);
-    QCOMPARE(app.gui().message(), QStringLiteral("#0007\nNTP not synchronized"));
 
     app.validatorStatus(
         AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasRoute": false}})"));

@@ -19,9 +19,7 @@ AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId) {
         {QStringLiteral("log/syslog"), false},
         {QStringLiteral("log/stderr"), true},
         {QStringLiteral("gui/deviceId"), m_dir.filePath(QStringLiteral("serialnumber"))}};
-    for (auto it = overrides.begin(); it != overrides.end(); ++it) {
-        all.insert(it.key(), it.value());
-    }
+    all.insert(overrides);
     m_config->addOverrides(all);
 
     if (!m_peer.connect(m_broker.host(), m_broker.port()) ||
@@ -31,7 +29,7 @@ AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId) {
     m_gui = std::make_unique<GUIManager>(*m_config, m_dir.filePath(QStringLiteral("events.ini")));
     // Connected once the UI has announced itself.
     m_ready =
-        waitUntil([this] { return m_peer.count(QStringLiteral("zorv/ui/config")) > 0; }, 8000);
+        waitUntil([this] { return m_peer.count(QStringLiteral("zorv/ui/config")) > 0; }, kAppWait);
 }
 
 AppFixture::~AppFixture() {
