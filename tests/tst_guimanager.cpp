@@ -136,7 +136,7 @@ void TestGUIManager::validationsShowResultsWithSounds() {
         QTRY_COMPARE(app.requests(kAudioPlay).size(), 1);
         QCOMPARE(AppFixture::object(app.requests(kAudioPlay).first())["filepath"], c.sound);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), 4000);
+    QTRY_COMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
 }
 
 void TestGUIManager::sessionSuppressesScreens() {
