@@ -5,7 +5,6 @@
 // the readers on. Pictures of every page and popup go to build/screenshots/settings.
 #include <QDir>
 #include <QPointer>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtPlugin>
@@ -14,6 +13,7 @@
 #include "AppFixture.h"
 #include "Inspector.h"
 #include "LogCapture.h"
+#include "support/Program.h"
 #include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -143,20 +143,10 @@ void TestTechnician::technicianWalksThroughTheSettings() {
 
     // The device services: the simulator, with the vehicle running and the validator
     // in service.
-    QProcess devsim;
-    devsim.setProcessChannelMode(QProcess::ForwardedChannels);
-    devsim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
-                 {"-H", app.broker().host(), "-P", QString::number(app.broker().port())});
-    QVERIFY(devsim.waitForStarted(kWait));
-    auto stopSimulator = qScopeGuard([&devsim] {
-        devsim.closeWriteChannel();
-        devsim.terminate();
-        if (!devsim.waitForFinished(5000)) {
-            devsim.kill();
-            devsim.waitForFinished(5000);
-        }
-    });
-    devsim.write("ignition on\nstatus online\n");
+    Program devsim;
+    QVERIFY(devsim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
+                         {"-H", app.broker().host(), "-P", QString::number(app.broker().port())}));
+    devsim.process.write("ignition on\nstatus online\n");
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), 40, kWait);
 

@@ -11,22 +11,13 @@
 #include <QtTest>
 
 #include "../support/Files.h"
+#include "../support/Program.h"
 #include "Broker.h"
 #include "Peer.h"  // waitUntil
 
 namespace {
-// A program whose output is collected while the test's event loop runs.
-struct Program {
-    QProcess process;
-    QString output;
-    bool start(const QString& path, const QStringList& arguments, const QString& workDir) {
-        process.setWorkingDirectory(workDir);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&process, &QProcess::readyRead,
-                         [this] { output += QString::fromUtf8(process.readAll()); });
-        process.start(path, arguments);
-        return process.waitForStarted(10000);
-    }
+// The program under test, followed through its log.
+struct Ui : Program {
     int seen = 0;  // screens already reached
     // The screens in the order the program's log names them ("Setting screen : ...").
     QStringList screens() const {
@@ -46,13 +37,6 @@ struct Program {
                 return at >= 0;
             },
             timeoutMs);
-    }
-    ~Program() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
     }
 };
 }  // namespace
@@ -79,7 +63,7 @@ void EndToEnd::screensFollowTheServices() {
         { "do": "status init" }, { "wait": 1500, "do": "status online" } ] })"));
     qputenv("QUELLAN_SCREENSHOT_DIR", dir.filePath("screens").toUtf8());
 
-    Program ui;
+    Ui ui;
     QVERIFY(ui.start(quellan,
                      {"-e", "-v", "2", "-H", broker.host(), "-P", QString::number(broker.port()),
                       "-f", dir.filePath("gui.conf")},

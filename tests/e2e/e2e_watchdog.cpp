@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../support/Program.h"
 #include "Broker.h"
 #include "LogCapture.h"
 #include "Peer.h"
@@ -93,23 +94,20 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     env.insert("NOTIFY_SOCKET", dir.filePath("notify"));
     env.insert("WATCHDOG_USEC", "400000");  // pings every 200 ms
     env.insert("QUELLAN_TEST_HANG_GUI_MS", "1500");
-    QProcess ui;
-    ui.setProcessEnvironment(env);
-    ui.setWorkingDirectory(dir.path());
-    ui.setProcessChannelMode(QProcess::MergedChannels);
-    QString output;
-    connect(&ui, &QProcess::readyRead, [&] { output += QString::fromUtf8(ui.readAll()); });
+    Program ui;
+    ui.process.setProcessEnvironment(env);
     // No broker on that port: the program runs on, waiting for one.
-    ui.start(quellan, {"-e", "-H", "127.0.0.1", "-P", QString::number(Broker::freePort()), "-f",
-                       dir.filePath("gui.conf")});
-    QVERIFY(ui.waitForStarted(10000));
+    QVERIFY(ui.start(quellan,
+                     {"-e", "-H", "127.0.0.1", "-P", QString::number(Broker::freePort()), "-f",
+                      dir.filePath("gui.conf")},
+                     dir.path()));
 
     QList<QByteArray> received;
     const auto hung = [&] {
         received += notify.take();
-        return output.contains(QLatin1String("GUI thread blocked"));
+        return ui.output.contains(QLatin1String("GUI thread blocked"));
     };
-    QVERIFY2(waitUntil(hung, 60000), qPrintable(output));
+    QVERIFY2(waitUntil(hung, 60000), qPrintable(ui.output));
     QVERIFY2(received.value(0) == "READY=1" && received.count("READY=1") == 1,
              received.join(' ').constData());
     QVERIFY2(received.count("WATCHDOG=1") >= 2, received.join(' ').constData());
@@ -119,8 +117,7 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     notify.take();  // a ping may have been on its way when the thread stopped
     QTest::qWait(800);
     QCOMPARE(notify.take(), QList<QByteArray>());
-    ui.kill();
-    ui.waitForFinished(5000);
+    ui.process.kill();  // hung: it would not end on a request
 }
 
 QTEST_GUILESS_MAIN(TestWatchdog)
