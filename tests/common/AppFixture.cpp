@@ -37,8 +37,14 @@ AppFixture::~AppFixture() {
     m_peer.disconnect();
 }
 
+// A service's state (status, configuration) is retained, as the services publish it: a
+// subscription of the UI's that is not yet in force when the fixture is ready still
+// hears it (lost, it left a wait timing out on a loaded machine).
 bool AppFixture::publish(const QString& topic, const QJsonObject& object) {
-    return m_peer.publish(topic, QJsonDocument(object).toJson());
+    const bool state = topic.endsWith(QLatin1String("/status")) ||
+                       topic.endsWith(QLatin1String("/config")) ||
+                       topic.endsWith(QLatin1String("/state"));
+    return m_peer.publish(topic, QJsonDocument(object).toJson(), 0, state);
 }
 
 void AppFixture::validatorStatus(const QJsonObject& status) {
