@@ -11,6 +11,4 @@ foreach(name tst_qml tst_qmlbundle tst_screens tst_technician)
 endforeach()
 target_compile_definitions(tst_screens PRIVATE SCREENSHOT_DIR="${PROJECT_BINARY_DIR}/screenshots/passenger")
 target_compile_definitions(tst_technician PRIVATE
-    SCREENSHOT_DIR="${PROJECT_BINARY_DIR}/screenshots/settings"
-    QUELLAN_DEVSIM_BINARY="$<TARGET_FILE:quellan-devsim>")
-add_dependencies(tst_technician quellan-devsim)
+    SCREENSHOT_DIR="${PROJECT_BINARY_DIR}/screenshots/settings")

@@ -5,7 +5,6 @@
 // the readers on. Pictures of every page and popup go to build/screenshots/settings.
 #include <QDir>
 #include <QPointer>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtPlugin>
@@ -14,6 +13,7 @@
 #include "AppFixture.h"
 #include "Inspector.h"
 #include "LogCapture.h"
+#include "support/Program.h"
 #include "support/Window.h"
 
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -143,20 +143,10 @@ void TestTechnician::technicianWalksThroughTheSettings() {
 
     // The device services: the simulator, with the vehicle running and the validator
     // in service.
-    QProcess devsim;
-    devsim.setProcessChannelMode(QProcess::ForwardedChannels);
-    devsim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
-                 {"-H", app.broker().host(), "-P", QString::number(app.broker().port())});
-    QVERIFY(devsim.waitForStarted(kWait));
-    auto stopSimulator = qScopeGuard([&devsim] {
-        devsim.closeWriteChannel();
-        devsim.terminate();
-        if (!devsim.waitForFinished(5000)) {
-            devsim.kill();
-            devsim.waitForFinished(5000);
-        }
-    });
-    devsim.write("ignition on\nstatus online\n");
+    Program devsim;
+    QVERIFY(devsim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
+                         {"-H", app.broker().host(), "-P", QString::number(app.broker().port())}));
+    devsim.process.write("ignition on\nstatus online\n");
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), 40, kWait);
 
@@ -171,7 +161,6 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     const QString displayGet = "zorv/board/display/get";
     const QString statusGet = "zorv/board/status/get";
     const QString ntpStatusGet = "zorv/device/clock/ntp/status/get";
-    const QString volumeSet = "zorv/inspector/audio/set";
     for (int row = 0; row < titles.size(); ++row) {
         const QString& name = titles.at(row);
         const QString shot = "page_" + QString(name).remove(' ');
@@ -205,7 +194,8 @@ void TestTechnician::technicianWalksThroughTheSettings() {
             QVERIFY(app.peer().count(statusGet) >= statusBefore + 2);
         } else if (name == QLatin1String("Audio")) {
             // A tap three quarters along the slider sets the volume there; the
-            // inspector service stores it and reports it back.
+            // inspector service stores it and reports it back (the request's payload
+            // is the inspector manager's suite's).
             QQuickItem* slider = findItem(page, "volumeSlider");
             QVERIFY(slider);
             QTRY_COMPARE_WITH_TIMEOUT(slider->property("value").toInt(), 40, kWait);
@@ -215,9 +205,6 @@ void TestTechnician::technicianWalksThroughTheSettings() {
                               slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint());
             const int chosen = qRound(slider->property("value").toReal());
             QVERIFY2(chosen > 60 && chosen < 90, qPrintable(QString::number(chosen)));
-            QTRY_VERIFY_WITH_TIMEOUT(app.peer().count(volumeSet) == 1, kWait);
-            QCOMPARE(AppFixture::object(app.requests(volumeSet).first()),
-                     QJsonObject({{"internal", QJsonObject{{"volume", chosen}}}}));
             QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), chosen, kWait);
         }
         QVERIFY2(screenshot(shot, app), qPrintable(name));
@@ -255,7 +242,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         const QStringList warnings = log.qmlWarnings();
         QVERIFY2(warnings.isEmpty(), qPrintable(name + ": " + warnings.join('\n')));
         if (name == QLatin1String("Display")) {
-            QTest::qWait(300);  // a request already on its way
+            QTest::qWait(1000);  // a request already on its way
             const int after = app.peer().count(displayGet);
             QTest::qWait(2500);
             QCOMPARE(app.peer().count(displayGet), after);

@@ -3,12 +3,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <memory>
 
 #include "Broker.h"
 #include "Config.h"
 #include "GUIManager.h"
 #include "Peer.h"
+
+// A loaded two-core CI machine runs two suites at once: the waits of the suites on this
+// fixture allow 20 s (they return as soon as the condition holds, so green costs nothing).
+constexpr int kAppWait = 20000;
+#undef QTRY_VERIFY
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT((expr), kAppWait)
+#undef QTRY_COMPARE
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT((expr), (expected), kAppWait)
 
 // The whole application core against a real broker: a configuration in a temporary
 // folder, a serial-number file, the GUI manager, and a peer client that plays the

@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../support/Program.h"
 #include "Broker.h"
+#include "LogCapture.h"
 #include "Peer.h"
 #include "Watchdog.h"
 
@@ -66,12 +68,17 @@ void TestWatchdog::readyAtOnceWithoutAWindow() {
     QVERIFY(notify.isBound());
     qputenv("NOTIFY_SOCKET", QFile::encodeName(dir.filePath("notify")));
     qputenv("WATCHDOG_USEC", "200000");
+    LogCapture log;
     Watchdog watchdog;
-    QVERIFY(qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"));  // not handed to children
+    QVERIFY(log.contains(QStringLiteral("pinged every 100 ms")));  // half the interval
+    QVERIFY(qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"));         // not handed to children
     watchdog.attach(nullptr);
-    QTest::qWait(350);
-    const QList<QByteArray> received = notify.take();
-    QVERIFY2(received.value(0) == "READY=1" && received.count("WATCHDOG=1") >= 2,
+    QList<QByteArray> received;
+    const auto pinged = [&] {
+        received += notify.take();
+        return received.count("WATCHDOG=1") >= 2;
+    };
+    QVERIFY2(waitUntil(pinged, 20000) && received.value(0) == "READY=1",
              received.join(' ').constData());
 }
 
@@ -87,23 +94,20 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     env.insert("NOTIFY_SOCKET", dir.filePath("notify"));
     env.insert("WATCHDOG_USEC", "400000");  // pings every 200 ms
     env.insert("QUELLAN_TEST_HANG_GUI_MS", "1500");
-    QProcess ui;
-    ui.setProcessEnvironment(env);
-    ui.setWorkingDirectory(dir.path());
-    ui.setProcessChannelMode(QProcess::MergedChannels);
-    QString output;
-    connect(&ui, &QProcess::readyRead, [&] { output += QString::fromUtf8(ui.readAll()); });
+    Program ui;
+    ui.process.setProcessEnvironment(env);
     // No broker on that port: the program runs on, waiting for one.
-    ui.start(quellan, {"-e", "-H", "127.0.0.1", "-P", QString::number(Broker::freePort()), "-f",
-                       dir.filePath("gui.conf")});
-    QVERIFY(ui.waitForStarted(10000));
+    QVERIFY(ui.start(quellan,
+                     {"-e", "-H", "127.0.0.1", "-P", QString::number(Broker::freePort()), "-f",
+                      dir.filePath("gui.conf")},
+                     dir.path()));
 
     QList<QByteArray> received;
     const auto hung = [&] {
         received += notify.take();
-        return output.contains(QLatin1String("GUI thread blocked"));
+        return ui.output.contains(QLatin1String("GUI thread blocked"));
     };
-    QVERIFY2(waitUntil(hung, 60000), qPrintable(output));
+    QVERIFY2(waitUntil(hung, 60000), qPrintable(ui.output));
     QVERIFY2(received.value(0) == "READY=1" && received.count("READY=1") == 1,
              received.join(' ').constData());
     QVERIFY2(received.count("WATCHDOG=1") >= 2, received.join(' ').constData());
@@ -113,8 +117,7 @@ void TestWatchdog::readyThenPingsUntilTheGuiHangs() {
     notify.take();  // a ping may have been on its way when the thread stopped
     QTest::qWait(800);
     QCOMPARE(notify.take(), QList<QByteArray>());
-    ui.kill();
-    ui.waitForFinished(5000);
+    ui.process.kill();  // hung: it would not end on a request
 }
 
 QTEST_GUILESS_MAIN(TestWatchdog)

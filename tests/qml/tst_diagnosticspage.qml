@@ -17,41 +17,27 @@ TestCase {
     width: 480
     height: 800
 
+    // The diagnostics, validator, board and inspector managers in one stand-in.
     QtObject {
-        id: fakeDiagnostics
+        id: fake
 
         property string buzzer: ""
         property string leds: ""
         property string cardScan: ""
         property string speaker: ""
         property string lightSensor: ""
-        function start() { testCase.log.push("start"); }
-        function stop() { testCase.log.push("stop"); }
-    }
-
-    QtObject {
-        id: fakeValidator
-
-        signal cardDetected(string uid, string type)
-        signal cardRemoved()
-        function enableRfid() { testCase.log.push("enableRfid"); }
-        function disableRfid() { testCase.log.push("disableRfid"); }
-    }
-
-    QtObject {
-        id: fakeBoard
-
         property int displayBrightness: 40
         property int ambientLightSensor: 55
+        signal cardDetected(string uid, string type)
+        signal cardRemoved()
+        function start() { testCase.log.push("start"); }
+        function stop() { testCase.log.push("stop"); }
+        function enableRfid() { testCase.log.push("enableRfid"); }
+        function disableRfid() { testCase.log.push("disableRfid"); }
         function playBuzzer(on, off, repeat) { testCase.log.push("playBuzzer:" + [on, off, repeat]); }
         function setLedTestPattern() { testCase.log.push("setLedTestPattern"); }
         function setLedOff() { testCase.log.push("setLedOff"); }
         function monitor(msec) { testCase.log.push("monitor:" + msec); }
-    }
-
-    QtObject {
-        id: fakeInspector
-
         function audioPlay(file) { testCase.log.push("audioPlay:" + file); }
     }
 
@@ -69,8 +55,8 @@ TestCase {
         wait(0);  // the last test's page goes at the next deferred deletion
         var stack = createTemporaryObject(stackComponent, testCase);
         var page = stack.push("qrc:/qml/screens/settings/Diagnostics.qml",
-                              { "diagnostics": fakeDiagnostics, "validator": fakeValidator,
-                                "boardManager": fakeBoard, "inspectorManager": fakeInspector },
+                              { "diagnostics": fake, "validator": fake, "boardManager": fake,
+                                "inspectorManager": fake },
                               StackView.Immediate);
         waitForRendering(page);
         verify(testCase.log.indexOf("start") >= 0, "the periodic check runs while the page shows");
@@ -90,7 +76,7 @@ TestCase {
     // The same green, amber and red as every other settings page.
     function test_resultColours(data) {
         var page = openPage();
-        fakeDiagnostics.buzzer = data.value;
+        fake.buzzer = data.value;
         verify(Qt.colorEqual(findChild(page, "testButton_Buzzer").color, data.colour));
     }
 
@@ -120,7 +106,7 @@ TestCase {
         mouseClick(findChild(popup.contentItem, data.answer));
         tryCompare(popup, "visible", false);
         compare(log, data.calls);
-        compare(fakeDiagnostics[data.key], data.result);
+        compare(fake[data.key], data.result);
     }
 
     function test_cardTest() {
@@ -130,9 +116,9 @@ TestCase {
         mouseClick(findChild(page, "testButton_RFID"));
         tryCompare(popup, "opened", true);
         compare(popup.text, "Tap a card");
-        fakeValidator.cardDetected("04A1B2C3", "DESFire");
+        fake.cardDetected("04A1B2C3", "DESFire");
         compare(popup.text, "CARD DETECTED\n04A1B2C3\nDESFire");
-        compare(fakeDiagnostics.cardScan, "OK");
+        compare(fake.cardScan, "OK");
         mouseClick(popup.contentItem);
         tryCompare(popup, "visible", false);
         compare(log, ["enableRfid", "disableRfid"]);

