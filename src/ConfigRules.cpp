@@ -4,18 +4,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "logger.h"
+
 namespace {
 const char* const TAG = "[GUIManager] ";
 }  // namespace
 
 void ConfigRules::apply(const QVariantMap& changes) const {
-    QVariantMap printable = changes;
-    if (printable.contains(QStringLiteral("mqtt/password"))) {
-        printable.insert(QStringLiteral("mqtt/password"), QStringLiteral("********"));
-    }
+    // The broker password and the settings PIN may be among the changes.
     qDebug()
         << TAG << "Config changed : "
-        << QJsonDocument(QJsonObject::fromVariantMap(printable)).toJson(QJsonDocument::Compact);
+        << manager::maskSecrets(QString::fromUtf8(
+               QJsonDocument(QJsonObject::fromVariantMap(changes)).toJson(QJsonDocument::Compact)));
 
     for (const Rule& rule : m_rules) {
         // The map's keys are in ascending order: the first match is the lowest key.

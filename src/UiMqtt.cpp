@@ -8,6 +8,7 @@
 #include "Config.h"
 #include "MqttClient.h"
 #include "SessionManager.h"
+#include "logger.h"
 
 namespace {
 const char* const TAG = "[GUIManager] ";
@@ -77,7 +78,8 @@ void UiMqtt::process(const QByteArray& data, const QByteArray& topic) {
         return;
     }
     qInfo() << TAG << "Message received : " << topic;
-    qDebug() << TAG << "Data : " << data;
+    // A new configuration may carry the broker password or the settings PIN.
+    qDebug() << TAG << "Data : " << manager::maskSecrets(QString::fromUtf8(data));
 
     if (topic.contains("/info/get")) {
         publishInfo();

@@ -26,7 +26,13 @@ void TestConfigRules::rulesApplyInOrder() {
         {QRegularExpression("^c/x$"), "C", {}, {}, note("c")},
     });
     LogCapture log;
-    rules.apply({{"a/n", 5}, {"b/y", 2}, {"b/x", 1}, {"a/on", "true"}, {"xa/on", false}});
+    rules.apply({{"a/n", 5},
+                 {"b/y", 2},
+                 {"b/x", 1},
+                 {"a/on", "true"},
+                 {"xa/on", false},
+                 {"gui/settingsPin", "4711"}});
+    QVERIFY(!log.all().join('\n').contains("4711"));  // the PIN never reaches the log
     QCOMPARE(done, (QStringList{"on", "1", "b", "n"}));
     QCOMPARE(log.lines(QtInfoMsg), (QStringList{"[GUIManager]  On : yes", "[GUIManager]  Group b",
                                                 "[GUIManager]  N : 5 s"}));
