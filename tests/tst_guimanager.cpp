@@ -50,6 +50,8 @@ private slots:
     void manualIpv4Rule();
     void languageSwitching();
     void animationSwitchNeverBelowFrameTick();
+    void changesLogAndNotify_data();
+    void changesLogAndNotify();
 };
 
 void TestGUIManager::idleChoiceFollowsValidatorStatus() {
@@ -300,6 +302,51 @@ void TestGUIManager::animationSwitchNeverBelowFrameTick() {
         QCOMPARE(app.gui().animSwitchSec(), used);
         QCOMPARE(log.contains(QStringLiteral("WARN: gui/animSwitchSec")), stored != used);
     }
+}
+
+// Each key the GUI manager applies while running: the line a technician greps the log
+// for, and the signal the screens follow.
+void TestGUIManager::changesLogAndNotify_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("notify");
+    QTest::newRow("cursor") << "gui/showCursor" << QVariant(false) << "Cursor changed : hidden"
+                            << QByteArray(SIGNAL(showCursorChanged()));
+    QTest::newRow("display off") << "gui/displayOffMin" << QVariant(7)
+                                 << "Display OFF interval changed : 7 min(s)"
+                                 << QByteArray(SIGNAL(displayOffMinChanged()));
+    QTest::newRow("shutdown") << "gui/shutdownDelaySec" << QVariant(20)
+                              << "Shutdown delay changed : 20 sec(s)"
+                              << QByteArray(SIGNAL(shutdownDelaySecChanged()));
+    QTest::newRow("error text") << "gui/showErrorDesc" << QVariant(true)
+                                << "Show Error description changed : YES"
+                                << QByteArray(SIGNAL(showErrorDescChanged()));
+    QTest::newRow("saver colour") << "gui/screenSaverBg" << QVariant("red")
+                                  << "Screen-saver background changed : red"
+                                  << QByteArray(SIGNAL(screenSaverBgChanged()));
+    QTest::newRow("saver image") << "gui/screenSaverImg" << QVariant("qrc:/a.png")
+                                 << "Screen-saver image changed : qrc:/a.png"
+                                 << QByteArray(SIGNAL(screenSaverImgChanged()));
+    QTest::newRow("animation") << "gui/animSwitchSec" << QVariant(500)
+                               << "GIFs animation changed : 500 msec(s)"
+                               << QByteArray(SIGNAL(animSwitchSecChanged()));
+    QTest::newRow("log") << "log/color" << QVariant(true) << "Log configuration changed. Applying."
+                         << QByteArray(SIGNAL(languageChanged()));
+}
+
+void TestGUIManager::changesLogAndNotify() {
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QString, line);
+    QFETCH(QByteArray, notify);
+    AppFixture app;
+    QVERIFY(app.ready());
+    QSignalSpy notified(&app.gui(), notify.constData());
+    LogCapture log;
+    app.config().set(key, value);
+    QVERIFY2(log.lines(QtInfoMsg).join('\n').contains(line), qPrintable(log.all().join('\n')));
+    QCOMPARE(notified.count(), key.startsWith("gui/") ? 1 : 0);
 }
 
 QTEST_MAIN(TestGUIManager)
