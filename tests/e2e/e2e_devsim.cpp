@@ -1,8 +1,9 @@
 // The whole product end to end: a real broker, the device simulator and the quellan
 // program itself (offscreen). The screens must follow the services: "Busy" at start,
 // "ScanScreens" once the validator is online and the ignition on, "Valid" after a
-// validation and back (its 3 s are the GUI manager suite's), "ScreenSaver" when the ignition goes
-// off, as its log says and its screen recorder saves them.
+// validation and back (its 3 s are the GUI manager suite's), "ScreenSaver" when the
+// ignition goes off, as its log says and its screen recorder saves them. Run as the
+// benchmarks run it, the program measures its idle screen and ends by itself.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -39,6 +40,33 @@ struct Ui : Program {
             timeoutMs);
     }
 };
+
+// A copy of the program in its own folder (it keeps its event store beside itself),
+// recording its screens, and the simulator bringing the validator into service.
+struct Run {
+    QTemporaryDir dir;
+    Broker broker;
+    Ui ui;
+    Program sim;
+    QString screens() const { return dir.filePath("screens"); }
+    bool start() {
+        const QString quellan = dir.filePath("quellan");
+        qputenv("QUELLAN_SCREENSHOT_DIR", screens().toUtf8());
+        const QStringList at{"-H", broker.host(), "-P", QString::number(broker.port())};
+        return broker.start() && QFile::copy(QStringLiteral(QUELLAN_BINARY), quellan) &&
+               writeFile(dir.filePath("serialnumber"), "E2E-000001\n") &&
+               writeFile(dir.filePath("gui.conf"),
+                         "[gui]\ndeviceId=" + dir.filePath("serialnumber").toUtf8() + "\n") &&
+               writeFile(dir.filePath("start.json"), R"({ "steps": [ { "do": "ignition on" },
+                   { "do": "status init" }, { "wait": 1500, "do": "status online" } ] })") &&
+               ui.start(quellan, at + QStringList{"-e", "-v", "2", "-f", dir.filePath("gui.conf")},
+                        dir.path()) &&
+               ui.reaches("Busy") &&
+               sim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
+                         at + QStringList{"--scenario", dir.filePath("start.json")}, dir.path()) &&
+               ui.reaches("ScanScreens");
+    }
+};
 }  // namespace
 
 class EndToEnd : public QObject {
@@ -46,57 +74,57 @@ class EndToEnd : public QObject {
 
 private slots:
     void screensFollowTheServices();
+    void benchmarkRunEndsByItself();
 };
 
 void EndToEnd::screensFollowTheServices() {
-    QTemporaryDir dir;
-    Broker broker;
-    QVERIFY(broker.start());
-    // The program keeps its event store beside itself: run a copy in the folder.
-    const QString quellan = dir.filePath("quellan");
-    QVERIFY(QFile::copy(QStringLiteral(QUELLAN_BINARY), quellan));
-    QVERIFY(writeFile(dir.filePath("serialnumber"), "E2E-000001\n"));
-    QVERIFY(writeFile(dir.filePath("gui.conf"),
-                      "[gui]\ndeviceId=" + dir.filePath("serialnumber").toUtf8() + "\n"));
-    // The start: the vehicle running, the validator starting, then in service.
-    QVERIFY(writeFile(dir.filePath("start.json"), R"({ "steps": [ { "do": "ignition on" },
-        { "do": "status init" }, { "wait": 1500, "do": "status online" } ] })"));
-    qputenv("QUELLAN_SCREENSHOT_DIR", dir.filePath("screens").toUtf8());
-
-    Ui ui;
-    QVERIFY(ui.start(quellan,
-                     {"-e", "-v", "2", "-H", broker.host(), "-P", QString::number(broker.port()),
-                      "-f", dir.filePath("gui.conf")},
-                     dir.path()));
-    QVERIFY2(ui.reaches("Busy"), qPrintable(ui.output));
-    Program sim;
-    QVERIFY(sim.start(QStringLiteral(QUELLAN_DEVSIM_BINARY),
-                      {"-H", broker.host(), "-P", QString::number(broker.port()), "--scenario",
-                       dir.filePath("start.json")},
-                      dir.path()));
-    QVERIFY2(ui.reaches("ScanScreens"), qPrintable(ui.output + sim.output));
+    Run run;
+    QVERIFY2(run.start(), qPrintable(run.ui.output + run.sim.output));
 
     // A validation: "Valid", then back (the readers, sounds and LEDs that go with it are
     // the GUI manager's suite's).
-    sim.process.write("validate epurse\n");
-    QVERIFY2(ui.reaches("Valid"), qPrintable(ui.output));
-    QVERIFY(ui.reaches("ScanScreens"));
+    run.sim.process.write("validate epurse\n");
+    QVERIFY2(run.ui.reaches("Valid"), qPrintable(run.ui.output));
+    QVERIFY(run.ui.reaches("ScanScreens"));
 
-    sim.process.write("ignition off\n");
-    QVERIFY2(ui.reaches("ScreenSaver"), qPrintable(ui.output));
+    run.sim.process.write("ignition off\n");
+    QVERIFY2(run.ui.reaches("ScreenSaver"), qPrintable(run.ui.output));
 
     // The program records its screens in the same order.
     QVERIFY(waitUntil(
         [&] {
-            return !QDir(dir.filePath("screens"))
-                        .entryList({"*-ScreenSaver.png"}, QDir::Files)
-                        .isEmpty();
+            return !QDir(run.screens()).entryList({"*-ScreenSaver.png"}, QDir::Files).isEmpty();
         },
         20000));
-    QVERIFY(QDir(dir.filePath("screens"))
+    QVERIFY(QDir(run.screens())
                 .entryList({"*.png"}, QDir::Files, QDir::Name)
                 .first()
                 .startsWith("001-Busy"));
+}
+
+// The benchmarks' idle run: a second of settling, a second counted on the idle screen,
+// one line of figures, and a clean exit. Each change of screen is reported once, and so
+// is the first frame drawn after it.
+void EndToEnd::benchmarkRunEndsByItself() {
+    qputenv("QUELLAN_BENCH_IDLE_SECONDS", "1");
+    qputenv("QUELLAN_BENCH_PROBE", "1");
+    Run run;
+    QVERIFY2(run.start(), qPrintable(run.ui.output + run.sim.output));
+    QVERIFY(waitUntil([&] { return run.ui.process.state() == QProcess::NotRunning; }, 20000));
+    QCOMPARE(run.ui.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.ui.process.exitCode(), 0);
+    const QStringList lines = run.ui.output.split('\n');
+    QCOMPARE(lines.filter(QRegularExpression("^QUELLAN_BENCH first-frame mono_us=\\d+ ")).size(),
+             1);
+    const QStringList idle = lines.filter("QUELLAN_BENCH idle ");
+    QCOMPARE(idle.size(), 1);
+    QVERIFY2(idle.first().contains(QRegularExpression("frames=\\d+ cpu_ms=[\\d.]+ wall_ms=\\d{4,} "
+                                                      "screen=ScanScreens ")),
+             qPrintable(idle.first()));
+    const QStringList changes = lines.filter("QUELLAN_BENCH screen screen=");
+    QCOMPARE(lines.filter("QUELLAN_BENCH frame screen=").size(), changes.size());
+    QVERIFY(changes.last().contains("screen=ScanScreens"));
+    QVERIFY(QFile::exists(QDir(run.screens()).filePath("001-Busy.png")));
 }
 
 QTEST_GUILESS_MAIN(EndToEnd)
