@@ -155,10 +155,22 @@ void TestScreens::everyScreenInBothLanguages() {
     QObject* confirm = initPage->findChild<QObject*>("confirmPopup");
     QVERIFY(confirm);
     show(app, "InitPage", language, n++, confirm);
-    QVERIFY(QMetaObject::invokeMethod(confirm, "close"));
+    QCOMPARE(confirm->property("text").toString(), "Please confirm the serial number\n\nK12345678");
+    // "No" keeps the page, with no number.
+    auto* answers = confirm->property("contentItem").value<QQuickItem*>();
+    tap(window, findItem(answers, "noButton"));
     QTRY_VERIFY(!confirm->property("visible").toBool());
+    QCOMPARE(app.gui().deviceId(), QString());
+    QObject* error = window->findChild<QObject*>("errorPopup");
     emit app.gui().errorOccured("No space left on device");
-    show(app, "InitPage", language, n++, window->findChild<QObject*>("errorPopup"));
+    show(app, "InitPage", language, n++, error);
+    QVERIFY(QMetaObject::invokeMethod(error, "close"));
+    QTRY_VERIFY(!error->property("visible").toBool());
+    // "Yes" hands the number to the GUI manager.
+    QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
+    QTRY_VERIFY(confirm->property("opened").toBool());
+    tap(window, findItem(answers, "yesButton"));
+    QTRY_COMPARE(app.gui().deviceId(), QStringLiteral("K12345678"));
 }
 
 QTEST_MAIN(TestScreens)

@@ -2,8 +2,8 @@ import QtQuick 2.15
 import QtTest 1.15
 import "qrc:/qml/screens"
 
-// The first-start page: the serial-number rule, the hint, SAVE or Enter and the
-// confirmation that hands the number to the GUI manager.
+// The first-start page: the serial-number rule, the hint, SAVE or Enter, and the
+// on-screen keyboard (the confirmation is the screen walk's, tst_screens).
 TestCase {
     id: testCase
 
@@ -49,24 +49,6 @@ TestCase {
         keyClick(Qt.Key_Return);
         wait(50);
         compare(findChild(page, "confirmPopup").visible, data.valid);
-    }
-
-    function test_saveAsksForConfirmation_data() {
-        return [{ tag: "yes", button: "yesButton", saved: "K12345678" },
-                { tag: "no", button: "noButton", saved: "C87654321" }];
-    }
-
-    function test_saveAsksForConfirmation(data) {
-        var page = createTemporaryObject(pageComponent, testCase);
-        var popup = findChild(page, "confirmPopup");
-        findChild(page, "serialField").text = "K12345678";
-        mouseClick(findChild(page, "saveButton"));
-        tryCompare(popup, "opened", true);
-        compare(popup.text, "Please confirm the serial number\n\nK12345678");
-        compare(manager.deviceId, "C87654321");
-        mouseClick(findChild(popup.contentItem, data.button));
-        tryCompare(popup, "visible", false);
-        compare(manager.deviceId, data.saved);
     }
 
     // A visible key of the on-screen keyboard with this code.
