@@ -48,7 +48,6 @@ private slots:
     void exitLeavesEventLoopAfterTwoSeconds();
     void initPageUntilSerialNumber();
     void manualIpv4Rule();
-    void languageSwitching();
     void animationSwitchNeverBelowFrameTick();
     void changesLogAndNotify_data();
     void changesLogAndNotify();
@@ -272,21 +271,6 @@ void TestGUIManager::manualIpv4Rule() {
             GUIManager::manualIpv4Failure(fields[0], fields[1], fields[2], fields[3], fields[4]),
             QStringLiteral("IPv4 %1 is not a valid IP address").arg(names[i]));
     }
-}
-
-void TestGUIManager::languageSwitching() {
-    AppFixture app;
-    QVERIFY(app.ready());
-    QSignalSpy changed(&app.gui(), &GUIManager::languageChanged);
-    app.gui().setLanguage(QStringLiteral("en_GB"));
-    app.gui().setLanguage(QStringLiteral("en_GB"));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(QLocale().name(), QStringLiteral("en_GB"));
-    QCOMPARE(app.config().get(QStringLiteral("gui/locale")).toString(), QStringLiteral("en_GB"));
-    QCOMPARE(QCoreApplication::translate("GUIManager", "Exiting"), QStringLiteral("Exiting"));
-    // Any language that is not English shows the Greek catalogue.
-    app.gui().setLanguage(QStringLiteral("de_DE"));
-    QCOMPARE(QCoreApplication::translate("GUIManager", "Exiting"), QStringLiteral("Έξοδος"));
 }
 
 // "gui/animSwitchSec" is milliseconds; a positive value below the 300 ms frame tick

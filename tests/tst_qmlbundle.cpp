@@ -63,15 +63,19 @@ void TestQmlBundle::everyScreenWithoutWarnings() {
     QCOMPARE(window->property("currentScreen").toString(), QStringLiteral("ScanCard"));
     QCOMPARE(gui.screen(), QStringLiteral("ScanCard"));
 
-    // The flag switches the language between Greek and English.
+    // The flag switches the language between Greek and English, kept in the
+    // configuration, with the catalogue and the locale that go with it.
     QQuickItem* flag = findItem(root, "languageButton");
     QCOMPARE(flag->property("icon").toUrl(), QUrl("qrc:/qml/images/Flags/uk.png"));
     tap(window, flag);
-    QCOMPARE(gui.language(), QStringLiteral("en_IE"));
+    QCOMPARE(app.config().get(QStringLiteral("gui/locale")).toString(), QStringLiteral("en_IE"));
     QCOMPARE(flag->property("icon").toUrl(), QUrl("qrc:/qml/images/Flags/gr.png"));
     QCOMPARE(window->property("locale").value<QLocale>().name(), QStringLiteral("en_IE"));
+    QCOMPARE(QLocale().name(), QStringLiteral("en_IE"));
+    QCOMPARE(QCoreApplication::translate("GUIManager", "Exiting"), QStringLiteral("Exiting"));
     tap(window, flag);
     QCOMPARE(gui.language(), QStringLiteral("el_GR"));
+    QCOMPARE(QCoreApplication::translate("GUIManager", "Exiting"), QStringLiteral("Έξοδος"));
 
     // Errors reach the technician in the popup.
     auto* popup = window->findChild<QObject*>(QStringLiteral("errorPopup"));
