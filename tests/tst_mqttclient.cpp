@@ -95,7 +95,6 @@ void TestMqttClient::silentBrokerIsBrokenOff() {
     QVERIFY(fake.listen());
     fake.setConnackCode(-1);
     MqttClient client;
-    client.setHostname("127.0.0.1");
     client.setPort(fake.port());
     client.setRetryMillis(300);
     client.connect();
@@ -108,7 +107,6 @@ void TestMqttClient::refusalIsLogged() {
     fake.setConnackCode(4);
     LogCapture log;
     MqttClient client;
-    client.setHostname("127.0.0.1");
     client.setPort(fake.port());
     QSignalSpy errors(&client, &MqttClient::error);
     client.connect();
