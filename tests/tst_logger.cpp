@@ -1,37 +1,15 @@
-// The log output: levels, the elapsed-time prefix and the syslog priorities.
-
-#include <syslog.h>
+// The log output: which levels reach standard error.
 
 #include <QtTest>
-#include <cstdarg>
 
 #include "logger.h"
 #include "support/Files.h"
 
 using manager::Logger;
 
-// The system log cannot be read back: the statically linked logger calls this syslog().
 namespace {
-QStringList g_syslog;
-void record(int priority, const char* format, va_list args) {
-    char buffer[4096];
-    vsnprintf(buffer, sizeof buffer, format, args);
-    g_syslog << QString::number(priority) + ' ' + QString::fromUtf8(buffer);
-}
 Q_LOGGING_CATEGORY(qtCategory, "qt.quellan.probe")
 }  // namespace
-extern "C" void syslog(int priority, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record(priority, format, args);
-    va_end(args);
-}
-extern "C" void __syslog_chk(int priority, int, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record(priority, format, args);
-    va_end(args);
-}
 
 class TestLogger : public QObject {
     Q_OBJECT
@@ -40,7 +18,6 @@ private slots:
     void initTestCase() { Logger::instance()->setStderr(true); }
     void levels_data();
     void levels();
-    void syslogPriorities();
 };
 
 void TestLogger::levels_data() {
@@ -71,29 +48,6 @@ void TestLogger::levels() {
         shown += line.right(1);
     }
     QTEST(shown, "shown");
-}
-
-void TestLogger::syslogPriorities() {
-    Logger* logger = Logger::instance();
-    logger->setLevel(Logger::DEBUG);
-    logger->setStderr(false);
-    g_syslog.clear();
-    qDebug("d");
-    qInfo("i");
-    qWarning("w");
-    qCritical("c");
-    logger->setSyslog(false);
-    qInfo("not logged");
-    logger->setSyslog(true);
-    logger->setStderr(true);
-    // "<priority> [   0.012] [tag] text", the time cut out for the comparison.
-    for (QString& line : g_syslog) {
-        line = line.section(' ', 0, 0) + ' ' + line.section("] ", 1);
-    }
-    QCOMPARE(g_syslog,
-             (QStringList{QString("%1 [debug] d").arg(LOG_DEBUG), QString("%1 i").arg(LOG_INFO),
-                          QString("%1 [warning] w").arg(LOG_WARNING),
-                          QString("%1 [error] c").arg(LOG_CRIT)}));
 }
 
 QTEST_GUILESS_MAIN(TestLogger)

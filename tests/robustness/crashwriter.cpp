@@ -17,10 +17,6 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() < 3) {
-        std::fprintf(stderr, "usage: crashwriter <folder> <tag>\n");
-        return 2;
-    }
     const QDir folder(args.at(1));
     const QString tag = args.at(2);
     Config config(folder.filePath(QStringLiteral("gui.conf")), GUIManager::Defaults);
