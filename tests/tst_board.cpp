@@ -18,7 +18,6 @@ private slots:
     void mirror();
     void reportReplacesPeripherals();
     void requests();
-    void monitorStops();
 
 private:
     // "name" sends examples/messages/board/name.json to the topic before its first '-';
@@ -143,15 +142,6 @@ void TestBoard::requests() {
     QCOMPARE(m_board->peripherals(),
              (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
                            QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
-}
-
-void TestBoard::monitorStops() {
-    m_board->monitor(50);  // at once, then on each tick
-    QVERIFY(waitUntil([&] { return m_rig->service().count("zorv/board/status/get") >= 3; }));
-    m_board->monitor(0);
-    m_rig->sent();
-    QTest::qWait(150);
-    QCOMPARE(m_rig->sent(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBoard)
