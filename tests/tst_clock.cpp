@@ -122,6 +122,7 @@ void TestClock::ntp() {
              (QStringList{R"(/config/set {"enabled":true,"server":"time.example"})",
                           R"(/config/set {"enabled":false,"server":"pool.ntp.org"})", "/sync "}));
     QCOMPARE(watch.take(), QString("ntpSyncedChanged"));
+    QVERIFY(!clock.ntpSynced());
 
     // An empty payload is no JSON here; the log shows the payload itself.
     LogCapture log;
