@@ -47,10 +47,8 @@ void TestSession::onlyTheConfiguredPinOpens() {
     m_config->set("gui/settingsPin", configured);
     SessionManager session(*m_config);
     QSignalSpy granted(&session, &SessionManager::accessGranted);
-    QSignalSpy denied(&session, &SessionManager::accessDenied);
     session.loginRequest(entered);
     QCOMPARE(granted.count(), int(opens));
-    QCOMPARE(denied.count(), int(!opens));
     QCOMPARE(session.sessionActive(), opens);
 }
 
@@ -84,7 +82,6 @@ void TestSession::loginAndLogoutEvents() {
     const User user{12, "Μαρία %2", "Παπαδοπούλου", "1111"};
     EventLogin login(&user);
     EventLogout logout;
-    QCOMPARE(login.name(), QStringLiteral("Maintenance login"));
     QCOMPARE(login.description(),
              "User ID : 12\nFirst name : Μαρία %2\nLast name : Παπαδοπούλου\nDate : " +
                  login.timestamp().toString(Qt::TextDate));

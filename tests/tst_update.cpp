@@ -18,7 +18,6 @@ private slots:
     void mirror();
     void checkEndsAfterItsTimeout();
     void installOnlyWithAPendingVersion();
-    void lossOfTheBroker();
 
 private:
     // "suffix name" sends examples/messages/update/name.json; "suffix" alone an empty payload.
@@ -76,7 +75,6 @@ void TestUpdate::checkEndsAfterItsTimeout() {
     send("/status status-pending");
     m_rig->sent();
     m_update->check();
-    QCOMPARE(m_update->status(), QString("Checking for updates"));
     QCOMPARE(m_rig->sent(), QStringList{"/software/check "});
     QTest::qWait(4700);  // a check ends after five seconds
     QCOMPARE(m_update->status(), QString("Checking for updates"));
@@ -98,10 +96,7 @@ void TestUpdate::installOnlyWithAPendingVersion() {
     m_rig->sent();
     m_update->install();
     QCOMPARE(m_rig->sent(), QStringList{"/update/software/install "});
-}
-
-void TestUpdate::lossOfTheBroker() {
-    send("/status status-pending");
+    // A lost broker shows as such; the pending version is kept.
     m_rig->broker().kill();
     QTRY_COMPARE_WITH_TIMEOUT(m_update->status(), QString("Disconnected"), 15000);
     QCOMPARE(m_update->pending(), QString("1.0.18"));
