@@ -108,19 +108,12 @@ TestCase {
         compare(findChild(page, "caption0").text, data.language === "en_IE" ? "Remaining" : "Υπόλοιπο");
     }
 
-    // Currency and dates are written the way the interface language writes them.
-    function test_greekFigures() {
-        harness.setTransaction(transactionOf(2, 0.75));
-        var page = show("Valid");
-        manager.language = "el_GR";
-        verify(findChild(page, "value0").text.indexOf("1,50") >= 0);
-        harness.setTransaction(transactionOf(8, 2880));
-        compare(findChild(page, "value1").text, "7 Μαρ 31");
-        // A period pass whose expiry is unknown shows no date rather than garbage.
+    // A period pass whose expiry is unknown shows no date rather than garbage.
+    function test_unknownExpiry() {
         var unknown = transactionOf(8, 2880);
         unknown.details.expires = new Date(NaN);
         harness.setTransaction(unknown);
-        compare(findChild(page, "value1").text, "");
+        compare(findChild(show("Valid"), "value1").text, "");
     }
 
     function test_invalidShowsTheRefusal() {
