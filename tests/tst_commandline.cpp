@@ -42,7 +42,6 @@ private slots:
     void overrides();
     void optionsThatEndTheProgram_data();
     void optionsThatEndTheProgram();
-    void softwareRendererWithoutOpenGL();
 };
 
 void TestCommandLine::overrides_data() {
@@ -91,27 +90,6 @@ void TestCommandLine::optionsThatEndTheProgram() {
     QVERIFY2(program.err.contains(row[3]) && !program.err.contains("Setting"),
              qPrintable(program.err));
     QVERIFY(QDir(folder.path()).isEmpty());  // ended before the settings file was made
-}
-
-// No scene-graph backend chosen and no OpenGL context to be had (the offscreen
-// platform has none): the program draws with the software renderer and says so once.
-void TestCommandLine::softwareRendererWithoutOpenGL() {
-    QTemporaryDir folder;
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QUICK_BACKEND");
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(folder.path());
-    program.start(QUELLAN_BINARY, {"-e", "-P", "1"});
-    QByteArray err;
-    QTRY_VERIFY_WITH_TIMEOUT((err += program.readAllStandardError()).contains("renderer") ||
-                                 program.state() == QProcess::NotRunning,
-                             30000);
-    QVERIFY2(!program.waitForFinished(3000), err.constData());  // drawing, not aborted
-    program.kill();
-    program.waitForFinished();
-    err += program.readAllStandardError();
-    QCOMPARE(err.count("drawing with the software renderer"), 1);
 }
 
 int main(int argc, char** argv) {

@@ -8,6 +8,7 @@
 
 #include "AppFixture.h"
 #include "LogCapture.h"
+#include "support/Files.h"
 
 namespace {
 const QString kAudioPlay = QStringLiteral("zorv/inspector/audio/play");
@@ -253,6 +254,10 @@ void TestGUIManager::initPageUntilSerialNumber() {
     QCOMPARE(error.count(), 1);
     QCOMPARE(app.gui().deviceId(), QStringLiteral("C87654321"));
     QCOMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
+    // Pointed at another file, the manager reads the number from it at once.
+    QVERIFY(writeFile(app.path("other"), "K00000007\n"));
+    app.config().set(QStringLiteral("gui/deviceId"), app.path("other"));
+    QTRY_COMPARE(app.gui().deviceId(), QStringLiteral("K00000007"));
 }
 
 // Address and netmask are required, every field given must be an address.

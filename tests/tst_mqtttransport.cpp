@@ -80,6 +80,7 @@ void TestMqttTransport::refusals() {
     QCOMPARE(m_transport->publish("a/b", "x"), -1);
     m_transport->connectToHost();
     QVERIFY(connected());
+    QCOMPARE(int(m_fake->packets().value(0).at(8)), m_transport->protocolVersion());  // CONNECT
     // Settings are taken only while disconnected.
     m_transport->setHostname("elsewhere");
     m_transport->setPort(1);

@@ -33,6 +33,8 @@ void TestValidatorRecords::rfidReport() {
     QCOMPARE(rfid.slotFlags(), (QList<bool>{true, false, true, false}));
     SAM* sam = rfid.sam();
     QCOMPARE(sam->production(), QDate(2022, 11, 14));
+    QCOMPARE(sam->vendor() + sam->batch(), QStringLiteral("NXPB-2211"));
+    QVERIFY(sam->enabled());
 
     // Every report replaces the SAMs; the old ones go at the next return to the loop.
     QPointer<SAM> old = sam;

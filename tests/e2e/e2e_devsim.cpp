@@ -104,15 +104,18 @@ void EndToEnd::screensFollowTheServices() {
 
 // The benchmarks' idle run: a second of settling, a second counted on the idle screen,
 // one line of figures, and a clean exit. Each change of screen is reported once, and so
-// is the first frame drawn after it.
+// is the first frame drawn after it. With no scene-graph backend chosen and no OpenGL
+// context to be had (none offscreen) it draws with the software renderer and says so once.
 void EndToEnd::benchmarkRunEndsByItself() {
     qputenv("QUELLAN_BENCH_IDLE_SECONDS", "1");
     qputenv("QUELLAN_BENCH_PROBE", "1");
+    qunsetenv("QT_QUICK_BACKEND");
     Run run;
     QVERIFY2(run.start(), qPrintable(run.ui.output + run.sim.output));
     QVERIFY(waitUntil([&] { return run.ui.process.state() == QProcess::NotRunning; }, 20000));
     QCOMPARE(run.ui.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.ui.process.exitCode(), 0);
+    QCOMPARE(run.ui.output.count("drawing with the software renderer"), 1);
     const QStringList lines = run.ui.output.split('\n');
     QCOMPARE(lines.filter(QRegularExpression("^QUELLAN_BENCH first-frame mono_us=\\d+ ")).size(),
              1);
