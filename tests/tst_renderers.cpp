@@ -3,8 +3,9 @@
 // it, on either renderer, and each picture looks the same on both beyond shadows and
 // anti-aliasing. What differs is listed in the output.
 #include <QDirIterator>
-#include <QRegion>
 #include <QtTest>
+
+#include "Picture.h"
 
 namespace {
 
@@ -23,36 +24,15 @@ constexpr int kMaxPixels = 1000;
 // (a list of two rows, one highlighted); a face that is not drawn, 1 %.
 constexpr double kMinFace = 0.2;
 
-QRect rectOf(const QStringList& numbers) {
-    return QRect(numbers.value(0).toInt(), numbers.value(1).toInt(), numbers.value(2).toInt(),
-                 numbers.value(3).toInt());
-}
-
-bool near(QRgb a, QRgb b, int tolerance) {
-    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
-           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
 }  // namespace
 
 class TestRenderers : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void sameOnBothRenderers_data();
     void sameOnBothRenderers();
 };
-
-void TestRenderers::initTestCase() {
-    for (const QString renderer : {"software", "opengl"}) {
-        QFile note(kGallery + '/' + renderer + "/renderer.txt");
-        QVERIFY2(note.open(QIODevice::ReadOnly), qPrintable(note.fileName()));
-        const QString drawnBy = note.readAll();
-        qInfo().noquote() << "Gallery" << renderer << "drawn by" << drawnBy;
-        QVERIFY(drawnBy.startsWith(renderer));
-    }
-}
 
 void TestRenderers::sameOnBothRenderers_data() {
     QTest::addColumn<QString>("name");
@@ -75,60 +55,24 @@ void TestRenderers::sameOnBothRenderers() {
     QVERIFY2(!pictures[1].isNull(), "not drawn by OpenGL");
     QCOMPARE(pictures[1].size(), pictures[0].size());
 
-    QList<QRect> masks;
-    for (const QImage& picture : pictures) {
-        const QStringList popups = picture.text("popups").split(';', Qt::SkipEmptyParts);
-        for (const QString& popup : popups) {
-            const QStringList place = popup.split(',');
-            const QRect face = rectOf(place).adjusted(6, 6, -6, -6) & picture.rect();
-            const QRgb colour = QColor(place.value(4)).rgb();
-            int own = 0;
-            for (int y = face.top(); y <= face.bottom(); ++y) {
-                for (int x = face.left(); x <= face.right(); ++x) {
-                    own += near(picture.pixel(x, y), colour, 3);
-                }
-            }
-            const double share = own / double(qMax(1, face.width() * face.height()));
-            qInfo("popup %s: %.0f %% of its face in %s", qPrintable(popup), share * 100,
-                  &picture == pictures ? "software" : "opengl");
-            QVERIFY2(share >= kMinFace, qPrintable("the page shows through popup " + popup));
-        }
-        for (const QString& mask : picture.text("masks").split(';', Qt::SkipEmptyParts)) {
-            masks << rectOf(mask.split(','));
+    for (const QImage* shot : {&pictures[0], &pictures[1]}) {
+        const auto faces = picture::faces(*shot);
+        for (const picture::Face& face : faces) {
+            const double share = picture::ownColour(*shot, face);
+            qInfo("%s: popup at %d,%d shows its face on %.0f %%",
+                  shot == pictures ? "software" : "opengl", face.place.x(), face.place.y(),
+                  share * 100);
+            QVERIFY2(share >= kMinFace, "the page below shows through a popup");
         }
     }
-
-    const int w = pictures[0].width() + 1;
-    QVector<int> sum(w * (pictures[0].height() + 1));  // differing pixels above and left
-    for (int y = 1; y <= pictures[0].height(); ++y) {
-        for (int x = 1; x < w; ++x) {
-            const QPoint p(x - 1, y - 1);
-            const bool masked = std::any_of(masks.cbegin(), masks.cend(),
-                                            [&p](const QRect& m) { return m.contains(p); });
-            const bool differs =
-                !masked && !near(pictures[0].pixel(p), pictures[1].pixel(p), kTolerance);
-            sum[y * w + x] =
-                differs + sum[(y - 1) * w + x] + sum[y * w + x - 1] - sum[(y - 1) * w + x - 1];
-        }
-    }
-    int count = 0;
-    QRegion differing;
-    for (int y = kSpan; y < sum.size() / w; ++y) {
-        for (int x = kSpan; x < w; ++x) {
-            if (sum[y * w + x] - sum[(y - kSpan) * w + x] - sum[y * w + x - kSpan] +
-                    sum[(y - kSpan) * w + x - kSpan] ==
-                kSpan * kSpan) {
-                ++count;
-                differing += QRect((x - kSpan) & ~15, (y - kSpan) & ~15, 16, 16);
-            }
-        }
-    }
+    QRegion cells;
+    const int count = picture::differing(pictures[0], pictures[1], kTolerance, kSpan, &cells);
     QStringList where;
-    for (const QRect& r : differing) {
+    for (const QRect& r : cells) {
         where << QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
     }
-    qInfo().noquote() << name << count << "pixels differ" << where.join(' ');
-    QVERIFY2(count <= kMaxPixels, qPrintable(QString::number(count) + " pixels differ"));
+    qInfo().noquote() << count << "pixels differ, in" << where.join(' ');
+    QVERIFY2(count <= kMaxPixels, "the renderers draw this screen differently");
 }
 
 QTEST_GUILESS_MAIN(TestRenderers)
