@@ -76,7 +76,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Show Cursor")
         }
-        Switch {
+        PageSwitch {
             objectName: "cursorSwitch"
             checked: manager.showCursor
             onToggled: manager.showCursor = checked
@@ -86,7 +86,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Dark Theme")
         }
-        Switch {
+        PageSwitch {
             objectName: "themeSwitch"
             checked: Style.dark
             // The window's Material theme follows Style.dark; the choice lasts

@@ -142,7 +142,7 @@ Page {
             verticalAlignment: Text.AlignVCenter
             text: manager.dynTr + qsTr("NTP Active")
         }
-        Switch {
+        PageSwitch {
             objectName: "ntpActiveSwitch"
             checked: manager.clock.ntpEnabled
             onToggled: manager.clock.ntpEnabled = checked

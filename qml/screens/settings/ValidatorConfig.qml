@@ -105,7 +105,7 @@ Page {
             Label {
                 text: manager.dynTr + qsTr("QR Passback Enabled")
             }
-            Switch {
+            PageSwitch {
                 id: qrSwitch
 
                 objectName: "qrSwitch"
@@ -116,7 +116,7 @@ Page {
             Label {
                 text: manager.dynTr + qsTr("Show Error Description")
             }
-            Switch {
+            PageSwitch {
                 id: errorSwitch
 
                 objectName: "errorSwitch"
