@@ -1,7 +1,7 @@
 // Every passenger screen through the real GUI manager and QML bundle, the services played
 // by a peer on a real broker. Each screen, and each popup over it, is saved as a picture in
-// Greek and English (build/screenshots/<renderer>/passenger); the GUI manager must still name that
-// screen when it is taken, and Qt may not complain about the QML while it shows.
+// Greek and English (build/screenshots/<renderer>/passenger); the GUI manager must still
+// name that screen when it is taken, and Qt may not complain about the QML while it shows.
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtPlugin>

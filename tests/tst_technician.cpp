@@ -2,7 +2,8 @@
 // by the simulator on a real broker: the clock gesture and PIN open the settings, every
 // page opens from the menu (a solid pane, no QML warnings) and its requests reach the
 // services, and a session that ends with a reader test or "Scan Config QR" open leaves
-// the readers on. Pictures of every page and popup go to build/screenshots/<renderer>/settings.
+// the readers on. Pictures of every page and popup go to
+// build/screenshots/<renderer>/settings.
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
