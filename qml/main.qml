@@ -44,6 +44,9 @@ ApplicationWindow {
     // Covers the whole window, the header's area included.
     background: Image {
         objectName: "background"
+        Component.onCompleted: Style.effects = Qt.binding(function() {
+            return GraphicsInfo.shaderType !== GraphicsInfo.UnknownShadingLanguage;
+        })
         source: "qrc:/qml/images/background.png"
         fillMode: Image.Stretch
     }

@@ -1,8 +1,7 @@
 // Every passenger screen through the real GUI manager and QML bundle, the services played
 // by a peer on a real broker. Each screen, and each popup over it, is saved as a picture in
-// Greek and English (build/screenshots/passenger); the GUI manager must still name that
-// screen when it is taken, and Qt may not complain about the QML while it shows.
-#include <QDir>
+// Greek and English (build/screenshots/<renderer>/passenger); the GUI manager must still
+// name that screen when it is taken, and Qt may not complain about the QML while it shows.
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtPlugin>
@@ -80,8 +79,8 @@ void TestScreens::show(AppFixture& app, const QString& expected, const QString& 
     const QStringList warnings = m_log->qmlWarnings();
     QVERIFY2(warnings.isEmpty(), qPrintable(expected + ": " + warnings.join('\n')));
 
-    const QString folder = QStringLiteral(SCREENSHOT_DIR "/") + language;
-    QDir().mkpath(folder);
+    const QString folder = galleryFolder(window, "passenger/" + language);
+    QVERIFY(!folder.isEmpty());
     QVERIFY(
         image.save(QString("%1/%2_%3%4.png")
                        .arg(folder)

@@ -2,8 +2,8 @@
 // by the simulator on a real broker: the clock gesture and PIN open the settings, every
 // page opens from the menu (a solid pane, no QML warnings) and its requests reach the
 // services, and a session that ends with a reader test or "Scan Config QR" open leaves
-// the readers on. Pictures of every page and popup go to build/screenshots/settings.
-#include <QDir>
+// the readers on. Pictures of every page and popup go to
+// build/screenshots/<renderer>/settings.
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -109,10 +109,11 @@ bool TestTechnician::screenshot(const QString& name, AppFixture& app, const QStr
         qWarning() << "picture" << name << "shows" << app.gui().screen();
         return false;
     }
-    const QString folder = QStringLiteral(SCREENSHOT_DIR);
-    QDir().mkpath(folder);
-    return image.save(
-        QString("%1/%2_%3.png").arg(folder).arg(m_shots++, 2, 10, QLatin1Char('0')).arg(name));
+    const QString folder = galleryFolder(m_window, "settings");
+    return !folder.isEmpty() && image.save(QString("%1/%2_%3.png")
+                                               .arg(folder)
+                                               .arg(m_shots++, 2, 10, QLatin1Char('0'))
+                                               .arg(name));
 }
 
 void TestTechnician::technicianWalksThroughTheSettings() {
@@ -195,6 +196,13 @@ void TestTechnician::technicianWalksThroughTheSettings() {
             QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), chosen, kWait);
         }
         QVERIFY2(screenshot(shot, app), qPrintable(name));
+        if (name == QLatin1String("Display")) {  // and its drop-down list, open
+            QObject* list = findItem(page, "modeBox")->property("popup").value<QObject*>();
+            QVERIFY(list && click("modeBox", page));
+            QTRY_VERIFY_WITH_TIMEOUT(list->property("opened").toBool(), kWait);
+            QVERIFY(screenshot(shot + "_list", app));
+            QVERIFY(QMetaObject::invokeMethod(list, "close"));
+        }
 
         if (name == QLatin1String("Diagnostics")) {
             // Its popups for the gallery: a question, the colour test, the report.

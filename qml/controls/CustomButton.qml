@@ -46,9 +46,11 @@ Item {
     }
 
     // A flat button has no shadow at all, not a hidden one: most buttons are flat.
+    // A disabled one lies flat too, as the style's own buttons do: the shadow draws
+    // its source again, and the faded button would show twice as strong.
     Loader {
         anchors.fill: body
-        active: !root.flat && GraphicsInfo.shaderType !== GraphicsInfo.UnknownShadingLanguage
+        active: !root.flat && root.enabled && Style.effects
         source: "ButtonShadow.qml"
         onLoaded: item.source = body
     }

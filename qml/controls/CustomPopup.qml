@@ -22,10 +22,8 @@ Controls.Popup {
     focus: true
     closePolicy: isDialog ? Controls.Popup.NoAutoClose : Controls.Popup.CloseOnReleaseOutside
 
-    background: Rectangle {
+    background: PopupBackground {
         color: Style.background
-        border.color: Style.accent
-        border.width: 2
         radius: 4
     }
 

@@ -27,7 +27,7 @@ Item {
 
     Loader {
         anchors.fill: body
-        active: GraphicsInfo.shaderType !== GraphicsInfo.UnknownShadingLanguage
+        active: Style.effects
         source: "ButtonShadow.qml"
         visible: !touch.pressed
         onLoaded: item.source = body

@@ -11,6 +11,10 @@ QtObject {
     // Set by the main window once it has drawn its first frame: work that no
     // screen shown at start needs waits for it.
     property bool started: false
+    // Whether the scene graph draws shader effects (drop shadows, the style's
+    // elevation): set by the main window. The software renderer draws none, and an
+    // item whose layer has an effect it does not draw at all.
+    property bool effects: false
 
     // Theme
     readonly property color accent: "#00ADD7"
@@ -34,6 +38,10 @@ QtObject {
     readonly property color scanButton: "#000621"
     readonly property color scanButtonPressed: "#36C478"
     readonly property color shadow: "#80000000"
+    // The accent border of popups, and of menus and lists where no shadow is drawn;
+    // where one is, the style's elevation of menus and lists.
+    readonly property int popupEdge: 2
+    readonly property int popupElevation: 8
     readonly property color separator: "#ffffff"
     // A self-test not run yet (Material grey 500).
     readonly property color neutral: "#9e9e9e"

@@ -1,5 +1,7 @@
 #include "ScreenRecorder.h"
 
+#include "Picture.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -88,7 +90,8 @@ void ScreenRecorder::grab() {
             [this, result, path] { save(result->image(), path); });
 }
 
-void ScreenRecorder::save(const QImage& image, const QString& path) {
+void ScreenRecorder::save(QImage image, const QString& path) {
+    picture::note(image, m_window);
     if (image.isNull() || !image.save(path)) {
         qWarning() << Tag << "WARN: Screenshot not saved : " << path;
         return;

@@ -36,7 +36,8 @@ signals:
 private:
     void onSettled();
     void grab();
-    void save(const QImage& image, const QString& path);
+    // Saves the picture with its notes for comparing renderers (Picture.h).
+    void save(QImage image, const QString& path);
 
     QPointer<QQuickWindow> m_window;
     QString m_folder;

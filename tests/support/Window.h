@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QQuickItem>
@@ -7,6 +8,8 @@
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
+
+#include "Picture.h"
 
 // The item below root with this object name; items made by a Repeater have no QObject
 // parent, so the visual tree is searched.
@@ -34,7 +37,9 @@ inline void tap(QQuickWindow* window, QQuickItem* item) {
 // A picture of the whole window as the user sees it: the screens and, above them,
 // every open popup and menu (the popup layer lies in the window's content item). The
 // offscreen platform's window grab gives no image, so the content item is rendered,
-// on the window colour where it is transparent.
+// on the window colour where it is transparent. Noted in the picture for the renderer
+// comparison: "popups" (each open popup's face and colour) and "masks" (what changes
+// with time: the clock, the animations, the busy indicator).
 inline QImage windowShot(QQuickWindow* window, int timeoutMs = 15000) {
     QQuickItem* root = window ? window->contentItem() : nullptr;
     if (!root) {
@@ -51,8 +56,19 @@ inline QImage windowShot(QQuickWindow* window, int timeoutMs = 15000) {
     QImage shot(grab->image().size(), QImage::Format_RGB32);
     shot.fill(window->color());
     QPainter(&shot).drawImage(0, 0, grab->image());
+    picture::note(shot, window);
     return shot;
 }
+
+#ifdef GALLERY_DIR
+// The folder of a suite's pictures, build/screenshots/<renderer>/<suite>, named after the
+// renderer that really drew the window ("software" or "opengl").
+inline QString galleryFolder(QQuickWindow* window, const QString& suite) {
+    const QString folder =
+        QStringLiteral(GALLERY_DIR "/%1/%2").arg(picture::renderer(window), suite);
+    return QDir().mkpath(folder) ? folder : QString();
+}
+#endif
 
 // How many on-screen keyboard panels below root can be seen, wherever Qt put them (it
 // lifts a panel into the popup layer while a popup is open).

@@ -99,6 +99,10 @@ Item {
             objectName: "headerMenu"
             x: menuButton.width - width
             y: menuButton.height
+            background: PopupBackground {
+                elevation: Style.popupElevation
+                radius: 3
+            }
 
             MenuItem {
                 objectName: "scanConfigItem"

@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
+import "../../controls/settings"
 
 // The sound switch of the board and the volume of the internal sound card.
 Page {
@@ -21,7 +22,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Audio Enabled")
         }
-        Switch {
+        PageSwitch {
             id: audioSwitch
 
             objectName: "audioSwitch"

@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
+import "../../controls/settings"
 
 // Backlight, light sensor, pointer, theme and the display switch-off delay. The
 // board is asked for its display state every second while the page is open.
@@ -25,7 +26,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Brightness Mode")
         }
-        ComboBox {
+        DropDown {
             id: modeBox
 
             objectName: "modeBox"
@@ -75,7 +76,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Show Cursor")
         }
-        Switch {
+        PageSwitch {
             objectName: "cursorSwitch"
             checked: manager.showCursor
             onToggled: manager.showCursor = checked
@@ -85,7 +86,7 @@ Page {
             Layout.fillWidth: true
             text: manager.dynTr + qsTr("Dark Theme")
         }
-        Switch {
+        PageSwitch {
             objectName: "themeSwitch"
             checked: Style.dark
             // The window's Material theme follows Style.dark; the choice lasts

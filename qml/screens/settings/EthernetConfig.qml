@@ -61,7 +61,7 @@ Page {
         Label {
             text: manager.dynTr + qsTr("Mode")
         }
-        ComboBox {
+        DropDown {
             id: modeBox
 
             objectName: "modeBox"
@@ -139,7 +139,7 @@ Page {
         height: root.height / 10
         spacing: 20
 
-        Button {
+        PageButton {
             objectName: "backButton"
             Layout.fillWidth: true
             Layout.fillHeight: true
@@ -147,7 +147,7 @@ Page {
             text: manager.dynTr + qsTr("Back")
             onClicked: root.leave()
         }
-        Button {
+        PageButton {
             objectName: "saveButton"
             Layout.fillWidth: true
             Layout.fillHeight: true

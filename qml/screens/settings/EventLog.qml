@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
+import "../../controls/settings"
 
 // The device's event log, newest first, under one header per day, with a name
 // search and a choice of period.
@@ -116,7 +117,7 @@ Page {
                     onTriggered: eventLogManager.applyFilter(searchField.text)
                 }
             }
-            Button {
+            PageButton {
                 objectName: "clearButton"
                 text: manager.dynTr + qsTr("CLEAR")
                 onClicked: {
@@ -134,14 +135,14 @@ Page {
 
             // Events carry no severity, so there is nothing to choose between:
             // the box stays at "All messages", which is what the list shows.
-            ComboBox {
+            DropDown {
                 objectName: "severityBox"
                 Layout.fillWidth: true
                 model: ["Critical", "Warning", "All messages"]
                 currentIndex: 2
                 enabled: false
             }
-            ComboBox {
+            DropDown {
                 objectName: "historyBox"
                 Layout.fillWidth: true
                 model: ["All history", "Last hour", "Last 2 hours", "Today", "Yesterday",

@@ -144,7 +144,7 @@ Page {
                 }
             }
 
-            Button {
+            PageButton {
                 objectName: "configureButton"
                 anchors.bottom: parent.bottom
                 anchors.horizontalCenter: parent.horizontalCenter

@@ -3,6 +3,7 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import QtQuick.Extras 1.4
 import "../../controls"
+import "../../controls/settings"
 
 // Locale, language, number and time formats, time zone and network time.
 Page {
@@ -36,7 +37,7 @@ Page {
             verticalAlignment: Text.AlignVCenter
             text: manager.dynTr + qsTr("Locale")
         }
-        ComboBox {
+        DropDown {
             objectName: "localeBox"
             Layout.fillWidth: true
             model: root.locales
@@ -92,6 +93,7 @@ Page {
         Label {
             id: timeLabel
 
+            objectName: "timeText"
             Layout.fillWidth: true
             font.bold: true
 
@@ -111,7 +113,7 @@ Page {
             verticalAlignment: Text.AlignVCenter
             text: manager.dynTr + qsTr("Timezone")
         }
-        ComboBox {
+        DropDown {
             objectName: "timezoneBox"
             Layout.fillWidth: true
             model: manager.clock.timezones
@@ -140,7 +142,7 @@ Page {
             verticalAlignment: Text.AlignVCenter
             text: manager.dynTr + qsTr("NTP Active")
         }
-        Switch {
+        PageSwitch {
             objectName: "ntpActiveSwitch"
             checked: manager.clock.ntpEnabled
             onToggled: manager.clock.ntpEnabled = checked
@@ -159,7 +161,7 @@ Page {
         }
     }
 
-    Button {
+    PageButton {
         objectName: "ntpSyncButton"
         anchors.bottom: parent.bottom
         anchors.horizontalCenter: parent.horizontalCenter

@@ -63,14 +63,14 @@ Page {
         height: root.height / 10
         spacing: 20
 
-        Button {
+        PageButton {
             objectName: "checkButton"
             Layout.fillWidth: true
             Layout.fillHeight: true
             text: manager.dynTr + qsTr("Check")
             onClicked: root.update.check()
         }
-        Button {
+        PageButton {
             objectName: "installButton"
             Layout.fillWidth: true
             Layout.fillHeight: true

@@ -187,7 +187,7 @@ Page {
         }
     }
 
-    Button {
+    PageButton {
         id: configure
 
         objectName: "configureButton"

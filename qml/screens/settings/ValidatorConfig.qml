@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "../../controls"
+import "../../controls/settings"
 
 // The validator's configuration (on-board computer, passback) and the GUI's own
 // shutdown delay and error display. Nothing is written before "Save".
@@ -104,7 +105,7 @@ Page {
             Label {
                 text: manager.dynTr + qsTr("QR Passback Enabled")
             }
-            Switch {
+            PageSwitch {
                 id: qrSwitch
 
                 objectName: "qrSwitch"
@@ -115,7 +116,7 @@ Page {
             Label {
                 text: manager.dynTr + qsTr("Show Error Description")
             }
-            Switch {
+            PageSwitch {
                 id: errorSwitch
 
                 objectName: "errorSwitch"
@@ -136,7 +137,7 @@ Page {
         anchors.horizontalCenter: parent.horizontalCenter
         spacing: 10
 
-        Button {
+        PageButton {
             objectName: "backButton"
             width: root.width * 0.4 - 5
             height: root.height / 10
@@ -152,7 +153,7 @@ Page {
             }
         }
 
-        Button {
+        PageButton {
             objectName: "saveButton"
             width: root.width * 0.4 - 5
             height: root.height / 10
