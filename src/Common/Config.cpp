@@ -14,6 +14,8 @@
 #include <cmath>
 #include <limits>
 
+#include "logger.h"
+
 namespace {
 
 const char* const TAG = "[Config] ";
@@ -53,6 +55,12 @@ bool isScalar(const QVariant& value) {
         default:
             return false;
     }
+}
+
+// A value from outside that its key cannot take; a secret's value stays out of the log.
+void warnInvalidValue(const QString& key, const QVariant& value) {
+    qWarning() << TAG << "WARN: Ignoring invalid value of " << key << " : "
+               << manager::loggable(key, value);
 }
 
 bool isNumber(const QVariant& value) {
@@ -141,7 +149,8 @@ void Config::print() const {
     qInfo("%s", qUtf8Printable(line));
     for (const QString& key : all) {
         const QString text = QString::fromLatin1(TAG) + QStringLiteral(" %1 : %2");
-        qInfo("%s", qUtf8Printable(text.arg(key.leftJustified(width), get(key).toString())));
+        qInfo("%s", qUtf8Printable(text.arg(key.leftJustified(width),
+                                            manager::loggable(key, get(key)).toString())));
     }
     qInfo("%s", qUtf8Printable(line));
 }
@@ -187,8 +196,7 @@ Config& Config::fromJson(const QJsonObject& json) {
             continue;
         }
         if (!isUsableValue(it.key(), it.value())) {
-            qWarning() << TAG << "WARN: Ignoring invalid value of " << it.key() << " : "
-                       << it.value();
+            warnInvalidValue(it.key(), it.value());
             continue;
         }
         m_settings.insert(it.key(), it.value());
@@ -303,7 +311,7 @@ QVariantMap Config::readFile() const {
         }
         const QVariant value = settings.value(key);
         if (!isUsableValue(key, value)) {
-            qWarning() << TAG << "WARN: Ignoring invalid value of " << key << " : " << value;
+            warnInvalidValue(key, value);
             continue;
         }
         values.insert(key, value);

@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -80,18 +81,32 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
+const QStringList& secretNames() {
+    static const QStringList names{QStringLiteral("password"), QStringLiteral("obu_password"),
+                                   QStringLiteral("settingsPin")};
+    return names;
+}
+
+const QString MASK = QStringLiteral("********");
+
 }  // namespace
 
+QVariant loggable(const QString& key, const QVariant& value) {
+    return secretNames().contains(key.section(QLatin1Char('/'), -1)) ? QVariant(MASK) : value;
+}
+
 QString maskSecrets(const QString& text) {
-    if (!text.contains(QLatin1String("password")) && !text.contains(QLatin1String("settingsPin"))) {
+    const auto named = [&text](const QString& name) { return text.contains(name); };
+    if (std::none_of(secretNames().cbegin(), secretNames().cend(), named)) {
         return text;
     }
     // The key in quotes, optionally after a group ("gui/"), then its value: a JSON
     // string or a bare token such as a number.
-    static const QRegularExpression secret(QStringLiteral(
-        R"re(("(?:[^"\\/]*/)?(?:password|obu_password|settingsPin)"\s*:\s*)("(?:[^"\\]|\\.)*"?|[^\s,}\]]+))re"));
+    static const QRegularExpression secret(
+        QStringLiteral(R"re(("(?:[^"\\/]*/)?(?:%1)"\s*:\s*)("(?:[^"\\]|\\.)*"?|[^\s,}\]]+))re")
+            .arg(secretNames().join(QLatin1Char('|'))));
     QString masked = text;
-    masked.replace(secret, QStringLiteral("\\1\"********\""));
+    masked.replace(secret, QStringLiteral("\\1\"") + MASK + QStringLiteral("\""));
     return masked;
 }
 

@@ -2,13 +2,19 @@
 
 #include <QMutex>
 #include <QString>
+#include <QVariant>
 
 namespace manager {
 
-// A message about to be logged (JSON text, whole or cut short) with its secrets
-// hidden: the value of every member named "password", "obu_password" or
-// "settingsPin", also as the last part of a configuration key such as
-// "gui/settingsPin", reads "********". Everything else is left as it is.
+// What a log line never shows: the value of a member named "password",
+// "obu_password" or "settingsPin", also as the last part of a configuration key
+// such as "gui/settingsPin". Both functions below follow that one rule.
+
+// A configuration value as a log line may show it: "********" for a secret key.
+QVariant loggable(const QString& key, const QVariant& value);
+
+// A message about to be logged (JSON text, whole or cut short) with the value of
+// every secret member reading "********". Everything else is left as it is.
 QString maskSecrets(const QString& text);
 
 // The process-wide log output. It installs Qt's message handler on first use, lets
