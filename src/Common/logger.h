@@ -20,6 +20,11 @@ QString maskSecrets(const QString& text);
 // The process-wide log output. It installs Qt's message handler on first use, lets
 // through the levels of the configured log level, prefixes each line with the
 // seconds since start and writes it to syslog, standard error, or both.
+//
+// Under systemd, standard error already is a stream into the journal. A line
+// written to both would be in the journal twice, so when standard error is that
+// stream a line goes there only, its priority as the "<N>" prefix the journal reads
+// off a service's output (sd-daemon(3)), and not to syslog.
 class Logger {
 public:
     enum Level { ERROR = 0, WARNING = 1, INFO = 2, DEBUG = 3, TRACE = 4 };
@@ -29,9 +34,11 @@ public:
     QMutex* getMutex();
     bool getSyslog();
     bool getStderr();
+    bool getStderrIsJournal();
     double getStartTime();
 
     void setSyslog(bool enabled);
+    // Also looks whether standard error is the journal's stream.
     void setStderr(bool enabled);
     void setColor(bool enabled);
     void setLevel(Level level);
@@ -48,6 +55,7 @@ private:
     QMutex m_mutex;
     bool m_syslog;
     bool m_stderr;
+    bool m_stderrIsJournal = false;
     double m_startTime;
 };
 
