@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 
+#include "DurableFile.h"
 #include "logger.h"
 
 namespace {
@@ -107,8 +108,10 @@ void Config::set(const QString& key, const QVariant& value) {
     // A value set while running wins over the command line from now on.
     m_overrides.remove(key);
     m_settings.insert(key, value);
-    emit configChanged(QVariantMap{{key, value}});
+    // On disk before anyone hears of it: a listener may confirm the change (the UI
+    // publishes the configuration), and a confirmed change must survive a power cut.
     save();
+    emit configChanged(QVariantMap{{key, value}});
 }
 
 QStringList Config::keys() const {
@@ -253,8 +256,10 @@ void Config::save() {
         for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
             settings.setValue(it.key(), it.value());
         }
+        // QSettings replaces the file by a synced new one; the rename is made to last
+        // by syncing the folder.
         settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (settings.status() != QSettings::NoError || !durable::syncFolderOf(m_filename)) {
             if (!m_saveFailing) {
                 qWarning() << TAG << "WARN: Could not write config file : " << m_filename
                            << " (trying again every" << SaveRetryMillis / 1000 << "s)";
