@@ -29,7 +29,7 @@ void ConfigRules::apply(const QVariantMap& changes) const {
         if (!rule.log.isEmpty()) {
             const QString value = rule.words.size() == 2
                                       ? rule.words.at(it.value().toBool() ? 1 : 0)
-                                      : it.value().toString();
+                                      : manager::loggable(it.key(), it.value()).toString();
             qInfo() << TAG
                     << qUtf8Printable(rule.log.contains(QLatin1String("%1")) ? rule.log.arg(value)
                                                                              : rule.log);

@@ -27,7 +27,7 @@ public:
 
     explicit ConfigRules(QVector<Rule> rules) : m_rules(std::move(rules)) {}
 
-    // Logs the changes (the broker password masked) and applies the rules.
+    // Logs the changes (secret values masked) and applies the rules.
     void apply(const QVariantMap& changes) const;
 
 private:

@@ -6,10 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 #include "Board.h"
+#include "DurableFile.h"
 #include "Ethernet.h"
 #include "Network.h"
 #include "QrCodeGenerator.h"
@@ -285,15 +285,14 @@ void Diagnostics::saveReport() {
                                       now.toString(QStringLiteral("yyyyMMdd_hhmm")));
     info() << "Saving Diagnostics report to : " << fileName;
 
-    // Written beside and renamed over the old one: a crash mid-write leaves the
-    // previous report whole, never half of the new one.
-    QSaveFile file(fileName);
-    const QByteArray bytes = report.toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(bytes) != bytes.size() ||
-        !file.commit()) {
-        critical() << "ERROR: Could not save file : " << file.errorString();
-        emit saveReportFinished(
-            false, QStringLiteral("Could not save Test Report\nERROR: ") + file.errorString());
+    // Written beside and renamed over the old one: a crash or a power cut leaves the
+    // previous report whole, never half of the new one, and a report said to be
+    // saved is still there after a power cut.
+    QString error;
+    if (!durable::replace(fileName, report.toUtf8(), &error)) {
+        critical() << "ERROR: Could not save file : " << error;
+        emit saveReportFinished(false,
+                                QStringLiteral("Could not save Test Report\nERROR: ") + error);
         return;
     }
     emit saveReportFinished(true, QStringLiteral("Test report saved successfully:\n") + fileName);

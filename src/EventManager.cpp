@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Config.h"
+#include "DurableFile.h"
 #include "Event.h"
 
 namespace {
@@ -51,8 +52,9 @@ struct StoredEvent {
 };
 using Snapshot = QVector<StoredEvent>;
 
-// Rewrites the store, atomically (QSettings writes a new file and renames it
-// over the old one), in the order of the log.
+// Rewrites the store, atomically (QSettings writes a new file, syncs it and renames
+// it over the old one), in the order of the log. The rename lasts through a power
+// cut only once the folder is synced too.
 void writeStore(const QString& path, const Snapshot& events) {
     QSettings store(path, QSettings::NativeFormat);
     store.clear();
@@ -69,7 +71,7 @@ void writeStore(const QString& path, const Snapshot& events) {
     store.sync();
     // A store that could not be parsed reports a format error although the
     // write itself went through; only an access error means the file is stale.
-    if (store.status() == QSettings::AccessError) {
+    if (store.status() == QSettings::AccessError || !durable::syncFolderOf(path)) {
         logWarning(QStringLiteral("WARN: Cannot write saved events : ") + path);
     }
 }

@@ -22,11 +22,11 @@ void TestConfigRules::rulesApplyInOrder() {
          {},
          [&](const QVariant& v) { done << v.toString(); },
          note("b")},
-        {QRegularExpression("^a/n$"), "N : %1 s", {}, {}, note("n")},
+        {QRegularExpression("^a/password$"), "N : %1 s", {}, {}, note("n")},
         {QRegularExpression("^c/x$"), "C", {}, {}, note("c")},
     });
     LogCapture log;
-    rules.apply({{"a/n", 5},
+    rules.apply({{"a/password", 5},
                  {"b/y", 2},
                  {"b/x", 1},
                  {"a/on", "true"},
@@ -35,7 +35,7 @@ void TestConfigRules::rulesApplyInOrder() {
     QVERIFY(!log.all().join('\n').contains("4711"));  // the PIN never reaches the log
     QCOMPARE(done, (QStringList{"on", "1", "b", "n"}));
     QCOMPARE(log.lines(QtInfoMsg), (QStringList{"[GUIManager]  On : yes", "[GUIManager]  Group b",
-                                                "[GUIManager]  N : 5 s"}));
+                                                "[GUIManager]  N : ******** s"}));
 }
 
 QTEST_GUILESS_MAIN(TestConfigRules)

@@ -1,4 +1,7 @@
-// The log output: which levels reach standard error.
+// The log output: which levels reach standard error, and how lines reach the journal.
+
+#include <sys/stat.h>
+#include <syslog.h>
 
 #include <QtTest>
 
@@ -16,40 +19,48 @@ class TestLogger : public QObject {
 
 private slots:
     void initTestCase() {
-        // Read off standard error; the machine's own system log is left alone.
-        Logger::instance()->setSyslog(false);
-        Logger::instance()->setStderr(true);
+        // Read off standard error, where glibc copies a syslog line too (LOG_PERROR).
+        openlog(nullptr, LOG_PERROR, LOG_USER);
     }
     void levels_data();
     void levels();
 };
 
+// Into the journal (JOURNAL_STREAM names standard error): each line once, with its priority.
 void TestLogger::levels_data() {
     QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("journal");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("0 error") << 0 << "c";
-    QTest::newRow("1 warning") << 1 << "wc";
-    QTest::newRow("2 info") << 2 << "iwc";
-    QTest::newRow("3 debug") << 3 << "diwc";
-    QTest::newRow("4 trace, Qt's own too") << 4 << "diwcq";
-    QTest::newRow("5 is info") << 5 << "iwc";
-    QTest::newRow("-1 is info") << -1 << "iwc";
+    QTest::newRow("0 error") << 0 << false << "xc";
+    QTest::newRow("1 warning") << 1 << false << "wxc";
+    QTest::newRow("2 info") << 2 << false << "iwxc";
+    QTest::newRow("3 debug") << 3 << false << "diwxc";
+    QTest::newRow("4 trace, Qt's own too") << 4 << false << "diwxcq";
+    QTest::newRow("5 is info") << 5 << false << "iwxc";
+    QTest::newRow("-1 is info, into the journal") << -1 << true << "6i4w2x2c";
 }
 
 void TestLogger::levels() {
     QFETCH(int, level);
+    QFETCH(bool, journal);
     Logger::instance()->setLevel(level);
     Logger::instance()->setLevel(Logger::Level(7));  // out of range: ignored
-    const QStringList lines = outputOf(STDERR_FILENO, [] {
+    Logger::instance()->setSyslog(journal);
+    const QStringList lines = outputOf(STDERR_FILENO, [journal] {
+        struct stat stream {};
+        fstat(STDERR_FILENO, &stream);
+        const auto inode = stream.st_ino + (journal ? 0 : 1);
+        qputenv("JOURNAL_STREAM", QString("%1:%2").arg(stream.st_dev).arg(inode).toLatin1());
+        Logger::instance()->setStderr(true);
         qDebug("d");
         qInfo("i");
         qWarning("w");
-        qCritical("c");
+        qCritical("x\nc");  // two lines
         qCWarning(qtCategory, "q");
     });
     QString shown;
     for (const QString& line : lines) {
-        shown += line.right(1);
+        shown += (line.startsWith('<') ? line.mid(1, 1) : QString()) + line.right(1);
     }
     QTEST(shown, "shown");
 }

@@ -14,6 +14,9 @@
 #include <cmath>
 #include <limits>
 
+#include "DurableFile.h"
+#include "logger.h"
+
 namespace {
 
 const char* const TAG = "[Config] ";
@@ -53,6 +56,12 @@ bool isScalar(const QVariant& value) {
         default:
             return false;
     }
+}
+
+// A value from outside that its key cannot take; a secret's value stays out of the log.
+void warnInvalidValue(const QString& key, const QVariant& value) {
+    qWarning() << TAG << "WARN: Ignoring invalid value of " << key << " : "
+               << manager::loggable(key, value);
 }
 
 bool isNumber(const QVariant& value) {
@@ -99,8 +108,10 @@ void Config::set(const QString& key, const QVariant& value) {
     // A value set while running wins over the command line from now on.
     m_overrides.remove(key);
     m_settings.insert(key, value);
-    emit configChanged(QVariantMap{{key, value}});
+    // On disk before anyone hears of it: a listener may confirm the change (the UI
+    // publishes the configuration), and a confirmed change must survive a power cut.
     save();
+    emit configChanged(QVariantMap{{key, value}});
 }
 
 QStringList Config::keys() const {
@@ -141,7 +152,8 @@ void Config::print() const {
     qInfo("%s", qUtf8Printable(line));
     for (const QString& key : all) {
         const QString text = QString::fromLatin1(TAG) + QStringLiteral(" %1 : %2");
-        qInfo("%s", qUtf8Printable(text.arg(key.leftJustified(width), get(key).toString())));
+        qInfo("%s", qUtf8Printable(text.arg(key.leftJustified(width),
+                                            manager::loggable(key, get(key)).toString())));
     }
     qInfo("%s", qUtf8Printable(line));
 }
@@ -187,8 +199,7 @@ Config& Config::fromJson(const QJsonObject& json) {
             continue;
         }
         if (!isUsableValue(it.key(), it.value())) {
-            qWarning() << TAG << "WARN: Ignoring invalid value of " << it.key() << " : "
-                       << it.value();
+            warnInvalidValue(it.key(), it.value());
             continue;
         }
         m_settings.insert(it.key(), it.value());
@@ -245,8 +256,10 @@ void Config::save() {
         for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
             settings.setValue(it.key(), it.value());
         }
+        // QSettings replaces the file by a synced new one; the rename is made to last
+        // by syncing the folder.
         settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (settings.status() != QSettings::NoError || !durable::syncFolderOf(m_filename)) {
             if (!m_saveFailing) {
                 qWarning() << TAG << "WARN: Could not write config file : " << m_filename
                            << " (trying again every" << SaveRetryMillis / 1000 << "s)";
@@ -303,7 +316,7 @@ QVariantMap Config::readFile() const {
         }
         const QVariant value = settings.value(key);
         if (!isUsableValue(key, value)) {
-            qWarning() << TAG << "WARN: Ignoring invalid value of " << key << " : " << value;
+            warnInvalidValue(key, value);
             continue;
         }
         values.insert(key, value);

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 
 namespace durable {
 
@@ -19,14 +21,23 @@ bool syncFolderOf(const QString& filePath) {
     return synced;
 }
 
-bool replace(const QString& path, const QByteArray& data) {
+bool replace(const QString& path, const QByteArray& data, QString* error) {
     // QSaveFile writes beside the target, syncs the file and renames it over the
     // target on commit; the folder is ours to sync.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
         return false;
     }
-    return syncFolderOf(path);
+    if (!syncFolderOf(path)) {
+        if (error) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        }
+        return false;
+    }
+    return true;
 }
 
 }  // namespace durable

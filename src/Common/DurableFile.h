@@ -16,7 +16,7 @@ bool syncFolderOf(const QString& filePath);
 // Writes data to a temporary file beside path, syncs it, renames it over path and
 // syncs the folder. Either the old contents or the new ones are found after a
 // crash or a power cut, never a mixture. Returns false on any failure, with the
-// old file left as it was.
-bool replace(const QString& path, const QByteArray& data);
+// old file left as it was, and the reason in error if one is given.
+bool replace(const QString& path, const QByteArray& data, QString* error = nullptr);
 
 }  // namespace durable

@@ -2,18 +2,29 @@
 
 #include <QMutex>
 #include <QString>
+#include <QVariant>
 
 namespace manager {
 
-// A message about to be logged (JSON text, whole or cut short) with its secrets
-// hidden: the value of every member named "password", "obu_password" or
-// "settingsPin", also as the last part of a configuration key such as
-// "gui/settingsPin", reads "********". Everything else is left as it is.
+// What a log line never shows: the value of a member named "password",
+// "obu_password" or "settingsPin", also as the last part of a configuration key
+// such as "gui/settingsPin". Both functions below follow that one rule.
+
+// A configuration value as a log line may show it: "********" for a secret key.
+QVariant loggable(const QString& key, const QVariant& value);
+
+// A message about to be logged (JSON text, whole or cut short) with the value of
+// every secret member reading "********". Everything else is left as it is.
 QString maskSecrets(const QString& text);
 
 // The process-wide log output. It installs Qt's message handler on first use, lets
 // through the levels of the configured log level, prefixes each line with the
 // seconds since start and writes it to syslog, standard error, or both.
+//
+// Under systemd, standard error already is a stream into the journal. A line
+// written to both would be in the journal twice, so when standard error is that
+// stream a line goes there only, its priority as the "<N>" prefix the journal reads
+// off a service's output (sd-daemon(3)), and not to syslog.
 class Logger {
 public:
     enum Level { ERROR = 0, WARNING = 1, INFO = 2, DEBUG = 3, TRACE = 4 };
@@ -23,9 +34,11 @@ public:
     QMutex* getMutex();
     bool getSyslog();
     bool getStderr();
+    bool getStderrIsJournal();
     double getStartTime();
 
     void setSyslog(bool enabled);
+    // Also looks whether standard error is the journal's stream.
     void setStderr(bool enabled);
     void setColor(bool enabled);
     void setLevel(Level level);
@@ -42,6 +55,7 @@ private:
     QMutex m_mutex;
     bool m_syslog;
     bool m_stderr;
+    bool m_stderrIsJournal = false;
     double m_startTime;
 };
 
