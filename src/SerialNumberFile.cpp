@@ -1,5 +1,10 @@
 #include "SerialNumberFile.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDebug>
 #include <QFile>
 #include <QTextStream>
@@ -68,12 +73,20 @@ void SerialNumberFile::save(const QString& id) {
     m_known = id;
     const QString file = path();
     qInfo() << TAG << "Saving device id to : " << file;
+    // Written in place: the unit may write this one file but not its folder, so no
+    // replace by rename. The number is synced before the page reports it saved, so a
+    // board switched off right after the first start still has it.
     QFile out(file);
-    if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        qCritical() << TAG << "ERROR: Could not save device S/N to file : " << file << " ("
-                    << out.errorString() << ")";
-        emit saveFailed(out.errorString());
-        return;
+    const QByteArray bytes = id.toUtf8();
+    const bool saved = out.open(QIODevice::ReadWrite | QIODevice::Truncate) &&
+                       out.write(bytes) == bytes.size() && out.flush() &&
+                       ::fsync(out.handle()) == 0;
+    if (!saved) {
+        const QString error = out.error() != QFileDevice::NoError
+                                  ? out.errorString()
+                                  : QString::fromLocal8Bit(strerror(errno));
+        qCritical() << TAG << "ERROR: Could not save device S/N to file : " << file << " (" << error
+                    << ")";
+        emit saveFailed(error);
     }
-    out.write(id.toUtf8());
 }

@@ -1,5 +1,5 @@
 // The serial-number file: its first line that is not empty, looked for again while
-// it is missing, and written whole.
+// it is missing, and written whole or reported as failed.
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -36,6 +36,12 @@ void TestSerialNumberFile::readRetryAndSave() {
     file.save("C87654321");
     QVERIFY(serial.open(QIODevice::ReadOnly));
     QCOMPARE(serial.readAll(), QByteArray("C87654321"));
+
+    // A number the disk refuses is reported, not taken as saved.
+    config.set("gui/deviceId", "/dev/full");
+    QSignalSpy failed(&file, &SerialNumberFile::saveFailed);
+    file.save("C87654321");
+    QCOMPARE(failed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialNumberFile)
