@@ -12,6 +12,7 @@
 #include "Event.h"
 #include "EventLogin.h"
 #include "EventLogout.h"
+#include "EventSettingsLocked.h"
 #include "IPv4.h"
 #include "TintedIconProvider.h"
 #include "Transaction.h"
@@ -48,10 +49,9 @@ GUIManager::GUIManager(Config& config, const QString& eventStore)
       m_network(m_mqtt, config.get(QStringLiteral("topics/network")).toString()),
       m_update(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
       m_clock(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
-      m_session(config),
-      m_eventLog(config, eventStore.isEmpty() ? QCoreApplication::applicationDirPath() +
-                                                    QStringLiteral("/events.ini")
-                                              : eventStore),
+      m_session(config, SessionManager::throttleStateBeside(
+                            eventStore.isEmpty() ? EventManager::defaultStorePath() : eventStore)),
+      m_eventLog(config, eventStore.isEmpty() ? EventManager::defaultStorePath() : eventStore),
       m_diagnostics(m_deviceId, m_board, m_network, m_validator),
       m_serialNumberFile(config),
       m_uiMqtt(m_mqtt, config, m_session),
@@ -107,6 +107,7 @@ void GUIManager::initQml() {
     m_qmlContext->setContextProperty(QStringLiteral("inspector"), &m_inspector);
     m_qmlContext->setContextProperty(QStringLiteral("transaction"), Transaction().toMap());
     m_qmlContext->setContextProperty(QStringLiteral("eventLogManager"), &m_eventLog);
+    m_qmlContext->setContextProperty(QStringLiteral("session"), &m_session);
     m_qmlContext->setContextProperty(QStringLiteral("network"), &m_network);
     m_qmlContext->setContextProperty(QStringLiteral("validatorManager"), &m_validator);
 
@@ -155,6 +156,7 @@ void GUIManager::initManagers() {
     connect(&m_session, &SessionManager::accessDenied, this, &GUIManager::settingsAccessDenied);
     connect(&m_session, &SessionManager::sessionActiveChanged, this,
             &GUIManager::onSessionActiveChanged);
+    connect(&m_session, &SessionManager::lockedChanged, this, &GUIManager::onSettingsLockChanged);
 
     connect(&m_displayOffTimer, &QTimer::timeout, this, &GUIManager::onDisplayOffTimeout);
     connect(this, &GUIManager::screenChanged, this, &GUIManager::onScreenChanged);
@@ -362,6 +364,14 @@ void GUIManager::onSessionActiveChanged() {
     } else {
         setIdleScreen();
         m_eventLog.push(new EventLogout());
+    }
+    m_uiMqtt.publishStatus();
+}
+
+void GUIManager::onSettingsLockChanged() {
+    if (m_session.locked()) {
+        m_eventLog.push(
+            new EventSettingsLocked(m_session.failedLogins(), m_session.lockRemaining()));
     }
     m_uiMqtt.publishStatus();
 }

@@ -172,6 +172,7 @@ private:
     void onTicketValidated(const Transaction& transaction);
     void onIgnitionChanged();
     void onSessionActiveChanged();
+    void onSettingsLockChanged();
     void onSystemRebootStarted();
     void onSystemShutdownStarted();
     void onConfigChanged(const QVariantMap& changes);

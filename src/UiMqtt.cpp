@@ -55,6 +55,7 @@ void UiMqtt::publishStatus() {
     QJsonObject status;
     status.insert(QStringLiteral("service"), true);
     status.insert(QStringLiteral("technician"), m_session.sessionActive());
+    status.insert(QStringLiteral("settingsLocked"), m_session.locked());
     // Retained, like the last will on the same topic: the broker always holds the
     // latest word, so a peer that subscribes later is not told a running UI is down.
     m_mqtt.publish(QJsonDocument(status).toJson(), baseTopic() + QStringLiteral("/status"), 0,

@@ -10,9 +10,10 @@ class MqttClient;
 }
 
 // The user interface as a service on the broker, under its base topic "mqtt/base":
-// it publishes its version ("/info"), whether it runs and a technician is logged in
-// ("/status", also its last will) and its configuration ("/config"), answers the
-// three "/get" requests and takes new configuration values on "/config/set".
+// it publishes its version ("/info"), whether it runs, a technician is logged in and
+// wrong PINs locked the settings ("/status", also its last will) and its configuration
+// ("/config"), answers the three "/get" requests and takes new configuration values
+// on "/config/set".
 class UiMqtt {
 public:
     UiMqtt(manager::MqttClient& client, Config& config, const SessionManager& session);

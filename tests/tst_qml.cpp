@@ -47,6 +47,7 @@ public slots:
         context->setContextProperty(QStringLiteral("board"), &m_gui->board());
         context->setContextProperty(QStringLiteral("inspector"), &m_gui->inspector());
         context->setContextProperty(QStringLiteral("validatorManager"), &m_gui->validatorManager());
+        context->setContextProperty(QStringLiteral("session"), &m_gui->session());
         setTransaction(m_gui->engine().rootContext()->contextProperty("transaction").toMap());
     }
     void cleanupTestCase() { m_gui.reset(); }

@@ -1,5 +1,5 @@
-// The technician's session: the PIN that opens it, its ten minutes, and the events
-// that record logging in and out.
+// The technician's session: the PIN that opens it, the wait after wrong ones, its ten
+// minutes, and the events that record logging in and out.
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,12 +19,20 @@ private slots:
     }
     void onlyTheConfiguredPinOpens_data();
     void onlyTheConfiguredPinOpens();
+    void wrongPinsWait_data();
+    void wrongPinsWait();
     void sessionLastsTenMinutes();
     void loginAndLogoutEvents();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Config> m_config;
+    // The wait's clock, in milliseconds since a boot named boot-1 unless told.
+    qint64 m_now = 1000000;
+    LoginThrottle::Clock clock(const char* boot = "boot-1") {
+        return {[this] { return m_now; }, boot};
+    }
+    QString state() const { return m_dir->filePath("login-throttle.json"); }
 };
 
 void TestSession::onlyTheConfiguredPinOpens_data() {
@@ -45,15 +53,77 @@ void TestSession::onlyTheConfiguredPinOpens() {
     QFETCH(QString, entered);
     QFETCH(bool, opens);
     m_config->set("gui/settingsPin", configured);
-    SessionManager session(*m_config);
+    SessionManager session(*m_config, state());
     QSignalSpy granted(&session, &SessionManager::accessGranted);
     session.loginRequest(entered);
     QCOMPARE(granted.count(), int(opens));
     QCOMPARE(session.sessionActive(), opens);
 }
 
+// Wrong PINs in a row, each typed once the wait before it is over; 10 s later the program
+// may restart or the board reboot (or the state file is found damaged). Then the right
+// PIN is refused unchecked until the wait's last millisecond has passed, and opens after.
+void TestSession::wrongPinsWait_data() {
+    QTest::addColumn<int>("wrong");
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<int>("waitSec");
+    QTest::newRow("4th") << 4 << "" << 0;
+    QTest::newRow("4th, restart") << 4 << "restart" << 0;
+    QTest::newRow("5th") << 5 << "" << 20;
+    QTest::newRow("6th") << 6 << "" << 50;
+    QTest::newRow("7th") << 7 << "" << 110;
+    QTest::newRow("9th") << 9 << "" << 470;
+    QTest::newRow("10th: capped") << 10 << "" << 890;
+    QTest::newRow("11th") << 11 << "" << 890;
+    QTest::newRow("6th, restart") << 6 << "restart" << 50;
+    QTest::newRow("6th, reboot: all again") << 6 << "reboot" << 60;
+    QTest::newRow("damaged state") << 2 << "damaged" << 30;
+}
+
+void TestSession::wrongPinsWait() {
+    QFETCH(int, wrong);
+    QFETCH(QString, then);
+    QFETCH(int, waitSec);
+    auto session = std::make_unique<SessionManager>(*m_config, state(), clock());
+    for (int i = 0; i < wrong; ++i) {
+        m_now += session->lockRemaining() * 1000;
+        session->loginRequest("0000");
+    }
+    m_now += 10000;
+    if (then == "damaged") {
+        QVERIFY(QFile(state()).open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARN: State unreadable"));
+    }
+    if (!then.isEmpty()) {
+        session = std::make_unique<SessionManager>(*m_config, state(),
+                                                   clock(then == "reboot" ? "boot-2" : "boot-1"));
+        QCOMPARE(session->failedLogins(), then == "damaged" ? 5 : wrong);
+    }
+    QSignalSpy granted(session.get(), &SessionManager::accessGranted);
+    QSignalSpy denied(session.get(), &SessionManager::accessDenied);
+    session->loginRequest("8602");
+    QCOMPARE(session->lockRemaining(), waitSec);
+    QCOMPARE(granted.count(), int(waitSec == 0));
+    if (waitSec > 0) {
+        m_now += waitSec * 1000 - 1;
+        session->loginRequest("8602");
+        QCOMPARE(denied.count(), 2);
+        QSignalSpy locked(session.get(), &SessionManager::lockedChanged);
+        m_now += 1;
+        session->findChild<QTimer*>("lockTimer")->start(0);
+        QTRY_COMPARE(locked.count(), 1);
+        session->loginRequest("8602");
+        QCOMPARE(granted.count(), 1);
+    }
+    // The right PIN forgot the count: the fifth wrong PIN from here starts the wait.
+    for (int i = 1; i <= 5; ++i) {
+        session->loginRequest("0000");
+        QCOMPARE(session->locked(), i == 5);
+    }
+}
+
 void TestSession::sessionLastsTenMinutes() {
-    SessionManager session(*m_config);
+    SessionManager session(*m_config, state());
     session.resetTimer();  // nothing to keep alive without a session
     QCOMPARE(session.remainingTime(), -1);
     session.loginRequest("8602");

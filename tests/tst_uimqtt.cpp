@@ -19,6 +19,7 @@ private slots:
     void configSetAppliedAndRepublished();
     void baseTopicChangeMovesEverything();
     void lateSubscriberHearsTheRunningUiAfterACrash();
+    void settingsLockReported();
 };
 
 // Requests that are not an object of groups change nothing; a good one after them (a
@@ -102,10 +103,40 @@ void TestUiMqtt::lateSubscriberHearsTheRunningUiAfterACrash() {
     QTRY_VERIFY(late.count(QStringLiteral("zorv/ui/status")) > 0);
     const Peer::Message first = late.messages(QStringLiteral("zorv/ui/status")).first();
     QVERIFY(first.retained);
-    QCOMPARE(first.payload,
-             QByteArray("{\n    \"service\": true,\n    \"technician\": false\n}\n"));
+    QCOMPARE(first.payload, QByteArray("{\n    \"service\": true,\n    \"settingsLocked\": false,\n"
+                                       "    \"technician\": false\n}\n"));
     program.kill();
     program.waitForFinished();
+}
+
+// The fifth wrong PIN locks the settings: the depot hears it in the status, once when
+// the wait starts and once when it ends, and the event log records the count.
+void TestUiMqtt::settingsLockReported() {
+    AppFixture app;
+    QVERIFY(app.ready());
+    qint64 now = 1000000;
+    app.gui().session().setClock({[&now] { return now; }, QStringLiteral("boot")});
+    app.peer().clear();
+    const auto locked = [&app] {
+        const QList<QByteArray> all = app.requests(QStringLiteral("zorv/ui/status"));
+        return all.isEmpty() ? QVariant()
+                             : AppFixture::object(all.last()).value("settingsLocked").toVariant();
+    };
+    for (int i = 0; i < 5; ++i) {
+        app.gui().settingsLoginRequest(QStringLiteral("0000"));
+    }
+    QTRY_COMPARE(locked(), QVariant(true));
+    QStringList locks;
+    for (const QObject* event : app.gui().eventLog().data().value<QList<QObject*>>()) {
+        if (event->property("name") == QStringLiteral("Settings locked")) {
+            locks << event->property("description").toString().section('\n', 0, 1);
+        }
+    }
+    QCOMPARE(locks, QStringList{"Wrong PINs : 5\nWait : 30 s"});
+    now += 30000;
+    app.gui().session().findChild<QTimer*>("lockTimer")->start(0);
+    QTRY_COMPARE(locked(), QVariant(false));
+    QCOMPARE(app.requests(QStringLiteral("zorv/ui/status")).size(), 2);
 }
 
 QTEST_MAIN(TestUiMqtt)

@@ -59,6 +59,10 @@
         <source>Pin</source>
         <translation>Κωδικός</translation>
     </message>
+    <message>
+        <source>Wait %1</source>
+        <translation>Περιμένετε %1</translation>
+    </message>
 </context>
 <context>
     <name>OutOfOrder</name>

@@ -2,7 +2,9 @@ import QtQuick 2.15
 import "../../controls"
 
 // The technician's PIN entry. The digits are checked by the GUI manager, which
-// answers with settingsAccessGranted or settingsAccessDenied.
+// answers with settingsAccessGranted or settingsAccessDenied. After too many wrong
+// PINs the session manager makes the login wait: the box counts the wait down and
+// the pad and LOGIN do nothing until it is over.
 Item {
     id: root
 
@@ -11,6 +13,11 @@ Item {
     property bool initialState: true
     property string inputText: ""
     readonly property string initialText: manager.dynTr + qsTr("Pin")
+    // Seconds the login still waits; 0 when a PIN is checked.
+    property int lockRemaining: session.lockRemaining
+    readonly property bool locked: lockRemaining > 0
+    readonly property string lockText: manager.dynTr + qsTr("Wait %1").arg(
+        Math.floor(lockRemaining / 60) + ":" + ("0" + lockRemaining % 60).slice(-2))
 
     function reset() {
         root.initialState = true;
@@ -79,7 +86,7 @@ Item {
                 width: 35
                 height: 35
                 source: "qrc:/qml/images/Icons/lock.svg"
-                color: Style.dark ? Style.accent : Style.foreground
+                color: root.locked ? Style.invalid : Style.dark ? Style.accent : Style.foreground
             }
 
             Text {
@@ -88,8 +95,9 @@ Item {
                 anchors.leftMargin: 20
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
-                text: root.initialState ? root.initialText : root.inputText
-                color: root.initialState ? Style.loginIdle : Style.foreground
+                text: root.locked ? root.lockText
+                                  : root.initialState ? root.initialText : root.inputText
+                color: root.initialState || root.locked ? Style.loginIdle : Style.foreground
                 font.family: Style.padFontFamily
                 font.pointSize: 16
                 font.letterSpacing: 1.2
@@ -106,6 +114,7 @@ Item {
             id: pad
 
             objectName: "numberPad"
+            enabled: !root.locked
         }
 
         Item {
@@ -119,10 +128,10 @@ Item {
             height: 70
             radius: 4
             flat: true
-            enabled: !root.initialState
+            enabled: !root.initialState && !root.locked
             // Grey while disabled: the button's own dimming would hide the colour.
             opacity: 1.0
-            color: root.initialState ? Style.loginIdle : Style.accent
+            color: enabled ? Style.accent : Style.loginIdle
             textColor: "white"
             textFontFamily: Style.padFontFamily
             textFontPointSize: 24
