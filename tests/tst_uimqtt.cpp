@@ -67,6 +67,14 @@ void TestUiMqtt::baseTopicChangeMovesEverything() {
     QCOMPARE(app.requests(QStringLiteral("fleet/bus7/ui/info")),
              QList<QByteArray>{"{\n    \"version\": \"1.0.18-1-g376f268\"\n}\n"});
     QCOMPARE(app.gui().mqtt().transport()->willTopic(), QStringLiteral("fleet/bus7/ui/status"));
+    // A monitor that comes later hears the UI at its new place, and of no UI at the old
+    // one (retained messages come in the order of the subscriptions).
+    Peer late;
+    QVERIFY(late.connect(app.broker().host(), app.broker().port()));
+    QVERIFY(late.subscribe(QStringLiteral("zorv/ui/status")));
+    QVERIFY(late.subscribe(QStringLiteral("fleet/bus7/ui/status")));
+    QTRY_COMPARE(late.count(QStringLiteral("fleet/bus7/ui/status")), 1);
+    QCOMPARE(late.count(QStringLiteral("zorv/ui/status")), 0);
 }
 
 // The program is killed (its last will {"service": false} stays retained at the broker)
