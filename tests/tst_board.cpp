@@ -137,6 +137,12 @@ void TestBoard::requests() {
     QCOMPARE(m_board->peripherals(),
              (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
                            QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
+    // A page that monitors the board asks at once, then every period until it closes.
+    const QTimer& monitor = m_board->monitorTimer();
+    m_board->monitor(1000);
+    QVERIFY(monitor.isActive() && !monitor.isSingleShot() && monitor.interval() == 1000);
+    m_board->monitor(0);
+    QVERIFY(!monitor.isActive());
 }
 
 QTEST_GUILESS_MAIN(TestBoard)

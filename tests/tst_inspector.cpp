@@ -78,11 +78,11 @@ void TestInspector::scheduledShutdown() {
     QSignalSpy shutdown(m_inspector, &Inspector::systemShutdownStarted);
     // Unusable delays never power off early: a negative one is ignored, one beyond
     // what a timer can count (here 2^29 s, whose milliseconds wrap to 0) is shortened.
-    for (int sec : {-1, 1 << 29}) {
-        m_inspector->scheduleShutdown(sec);
-        QTest::qWait(100);
-        QCOMPARE(shutdown.count(), 0);
-    }
+    m_inspector->scheduleShutdown(-1);
+    QTest::qWait(100);  // a timer of 0 ms would have fired
+    m_inspector->scheduleShutdown(1 << 29);
+    QTest::qWait(100);
+    QCOMPARE(shutdown.count(), 0);
     m_inspector->abortShutdown();
     // Aborted (the ignition back on): no shutdown; otherwise one after the delay.
     m_inspector->scheduleShutdown(1);

@@ -63,8 +63,7 @@ void TestQmlBundle::everyScreenWithoutWarnings() {
     }
     // The combined screen alone: card frames 0 to 5, then ticket frames 0 to 7, and so on.
     auto* scan = findItem(root, "screen_ScanScreens")->property("item").value<QObject*>();
-    scan->setProperty("mode", 0);
-    scan->setProperty("frame", 0);
+    QVERIFY(scan->setProperty("mode", 0) && scan->setProperty("frame", 0));
     QString modes;
     for (int tick = 0; tick < 15; ++tick) {
         QVERIFY(QMetaObject::invokeMethod(scan->findChild<QObject*>("frameTimer"), "triggered"));

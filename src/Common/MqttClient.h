@@ -42,8 +42,10 @@ public:
     // The transport of the current connection (null before the first connect()), for
     // reading back the settings it was given.
     const MqttTransport* transport() const { return m_transport.get(); }
-    // The pause after a lost or failed connection before the next attempt.
+    // The pause after a lost or failed connection before the next attempt, and the
+    // guard on an attempt (null before the first connect()).
     const QTimer& reconnectTimer() const { return m_reconnectTimer; }
+    const QTimer* attemptTimer() const { return m_connectionTimer.get(); }
 
 signals:
     void connected();
