@@ -13,13 +13,15 @@ const QString kTool = QStringLiteral("timedatectl");
 // timedatectl normally answers at once; a hanging one costs at most this much of
 // the GUI thread per call.
 constexpr int kWaitMillis = 1000;
+// The longest wait for the zone list after reads that ran past theirs.
+constexpr int kLongestListWaitMillis = 64000;
 
 void warnNotStarted() {
     qWarning() << "WARN: timedatectl could not be started";
 }
 
-void warnNoAnswer() {
-    qWarning() << "WARN: timedatectl did not finish within " << kWaitMillis << " msec(s)";
+void warnNoAnswer(int millis = kWaitMillis) {
+    qWarning() << "WARN: timedatectl did not finish within " << millis << " msec(s)";
 }
 
 // Runs timedatectl with the arguments as they are, each one a single argument of
@@ -61,10 +63,14 @@ Clock::Clock(MqttClient& client, const QString& baseTopic, QObject* parent)
 
     // The list is read while the event loop runs: timedatectl asks systemd-timedated,
     // which on a slow board at boot may not answer within the wait. A read that runs
-    // past it is ended and asked again until it answers; the list is signalled then.
+    // past it is ended and asked again, each time with twice the wait (so a board that
+    // is slow for longer is still heard, and the log is not flooded), until it answers;
+    // the list is signalled then.
     m_listWait.setSingleShot(true);
+    m_listWait.setInterval(kWaitMillis);
     connect(&m_listWait, &QTimer::timeout, this, [this] {
-        warnNoAnswer();
+        warnNoAnswer(m_listWait.interval());
+        m_listWait.setInterval(qMin(2 * m_listWait.interval(), kLongestListWaitMillis));
         m_listReader.kill();  // its end starts the next read
     });
     connect(&m_listReader, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
@@ -110,7 +116,7 @@ Clock::~Clock() {
 void Clock::readTimezones() {
     m_listReader.start(kTool, {QStringLiteral("--no-pager"), QStringLiteral("list-timezones")},
                        QIODevice::ReadWrite);
-    m_listWait.start(kWaitMillis);
+    m_listWait.start();
 }
 
 void Clock::applyTimezones(const QString& output) {
