@@ -58,6 +58,8 @@ public:
     void setSdCardPath(const QString& path) { m_sdCardPath = path; }
     // The folder the report is written to (the working directory by default).
     void setReportDir(const QString& path) { m_reportDir = path; }
+    // The periodic check's timer, running between start() and stop().
+    const QTimer& checkTimer() const { return m_timer; }
 
     QString rtc() const;
     QString ethernet() const;

@@ -27,6 +27,13 @@ const QString kCatalogue = QStringLiteral(":/qml/translations/Quellan_el_GR.qm")
 // The idle screen's frame tick: a faster swap of the animations only flickers.
 constexpr int kFrameTickMsec = 300;
 
+// "gui/animSwitchSec" is milliseconds, as the screens have always taken it. A positive
+// value below the frame tick is used as the frame tick; a negative one as 0, so that
+// the animations still alternate by themselves instead of stopping on one of them.
+int usableAnimSwitch(int value) {
+    return value < 0 ? 0 : value > 0 && value < kFrameTickMsec ? kFrameTickMsec : value;
+}
+
 QDebug info() {
     return qInfo() << TAG;
 }
@@ -235,11 +242,8 @@ QString GUIManager::screenSaverImg() const {
     return m_config.get(QStringLiteral("gui/screenSaverImg")).toString();
 }
 
-// The configured value is milliseconds, as the screens have always taken it; a
-// positive value below the frame tick is used as the frame tick.
 int GUIManager::animSwitchSec() const {
-    const int value = m_config.get(QStringLiteral("gui/animSwitchSec")).toInt();
-    return value > 0 && value < kFrameTickMsec ? kFrameTickMsec : value;
+    return usableAnimSwitch(m_config.get(QStringLiteral("gui/animSwitchSec")).toInt());
 }
 
 void GUIManager::setAnimSwitchSec(int value) {
@@ -250,9 +254,9 @@ void GUIManager::setAnimSwitchSec(int value) {
 
 void GUIManager::warnOnShortAnimSwitch() const {
     const int value = m_config.get(QStringLiteral("gui/animSwitchSec")).toInt();
-    if (value > 0 && value < kFrameTickMsec) {
+    if (usableAnimSwitch(value) != value) {
         warning() << "WARN: gui/animSwitchSec is in msec(s); " << value << " is below the "
-                  << kFrameTickMsec << " msec(s) frame tick, using " << kFrameTickMsec;
+                  << kFrameTickMsec << " msec(s) frame tick, using " << usableAnimSwitch(value);
     }
 }
 

@@ -22,16 +22,26 @@ QString UiMqtt::baseTopic() const {
 }
 
 void UiMqtt::connectClient() {
+    const QString statusTopic = baseTopic() + QStringLiteral("/status");
+    const QString host = m_config.get(QStringLiteral("mqtt/host")).toString();
+    const uint port = m_config.get(QStringLiteral("mqtt/port")).toUInt();
     if (m_mqtt.state() != manager::MqttTransport::Disconnected) {
+        // Our own clean disconnect sends no last will, so the status we left retained
+        // would go on telling a monitor there that a live UI is at a place it has left:
+        // an empty retained message clears it.
+        const manager::MqttTransport* now = m_mqtt.transport();
+        if (now->willTopic() != statusTopic || now->hostname() != host || now->port() != port) {
+            m_mqtt.publish(QByteArray(), now->willTopic(), 0, true);
+        }
         m_mqtt.disconnect();
     }
     m_mqtt.setClientId(QStringLiteral("%1_%2")
                            .arg(QCoreApplication::applicationName())
                            .arg(QCoreApplication::applicationPid()));
     m_mqtt.setWillMessage(QByteArrayLiteral("{\"service\": false}"));
-    m_mqtt.setWillTopic(baseTopic() + QStringLiteral("/status"));
-    m_mqtt.setHostname(m_config.get(QStringLiteral("mqtt/host")).toString());
-    m_mqtt.setPort(m_config.get(QStringLiteral("mqtt/port")).toUInt());
+    m_mqtt.setWillTopic(statusTopic);
+    m_mqtt.setHostname(host);
+    m_mqtt.setPort(port);
     m_mqtt.setUsername(m_config.get(QStringLiteral("mqtt/username")).toString());
     m_mqtt.setPassword(m_config.get(QStringLiteral("mqtt/password")).toString());
     m_mqtt.connect();

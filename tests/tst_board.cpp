@@ -101,9 +101,12 @@ void TestBoard::mirror() {
 }
 
 void TestBoard::requests() {
-    // Each power report is the whole set: a switch a later report leaves out is gone.
-    send(R"(/power {"zzOld": true})");
-    send(R"(/power {"usbHub": true, "zzModem": false} )");
+    // Each power report is the whole set: a switch a later report leaves out, or names
+    // with null, is gone, and told off when it was on.
+    send(R"(/power {"zzGone": true, "zzOld": true})");
+    QSignalSpy power(m_board, &Board::peripheralPowerChanged);
+    send(R"(/power {"usbHub": true, "zzGone": null, "zzModem": false} )");
+    QCOMPARE(power.mid(2), (QList<QVariantList>{{"zzGone", false}, {"zzOld", false}}));
     send("config");
     m_rig->sent();
     Emissions watch(m_board);
@@ -134,6 +137,12 @@ void TestBoard::requests() {
     QCOMPARE(m_board->peripherals(),
              (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
                            QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
+    // A page that monitors the board asks at once, then every period until it closes.
+    const QTimer& monitor = m_board->monitorTimer();
+    m_board->monitor(1000);
+    QVERIFY(monitor.isActive() && !monitor.isSingleShot() && monitor.interval() == 1000);
+    m_board->monitor(0);
+    QVERIFY(!monitor.isActive());
 }
 
 QTEST_GUILESS_MAIN(TestBoard)

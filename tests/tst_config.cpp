@@ -95,12 +95,12 @@ void TestConfig::fileValues() {
 // type of the key's default, and text as the store itself exports it after an edit.
 void TestConfig::valueTypes() {
     const QList<std::tuple<const char*, const char*, bool>> rows = {
-        {"mqtt/port", "\"1884\"", true}, {"mqtt/port", "1885", true},
-        {"mqtt/port", "1.5", false},     {"mqtt/port", "\"18a\"", false},
-        {"mqtt/port", "3e9", false},     {"log/color", "\"TRUE\"", true},
-        {"log/color", "\"0\"", true},    {"log/color", "\"yes\"", false},
-        {"log/color", "1", false},       {"mqtt/host", "42", false},
-        {"mqtt/host", "[1]", false}};
+        {"mqtt/port", "\"1884\"", true},     {"mqtt/port", "1.5", false},
+        {"mqtt/port", "\"18a\"", false},     {"mqtt/port", "2147483647", true},
+        {"mqtt/port", "2147483648", false},  {"mqtt/port", "-2147483648", true},
+        {"mqtt/port", "-2147483649", false}, {"log/color", "\"TRUE\"", true},
+        {"log/color", "\"0\"", true},        {"log/color", "\"yes\"", false},
+        {"log/color", "1", false},           {"mqtt/host", "42", false}};
     for (const auto& [key, json, accepted] : rows) {
         const QJsonValue value = QJsonDocument::fromJson(QByteArray("[") + json + "]").array()[0];
         Config config(m_dir->filePath(QString(key).replace('/', '_')), kDefaults);

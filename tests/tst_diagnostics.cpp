@@ -61,8 +61,12 @@ void TestDiagnostics::usbRowsAndSdCard() {
 
     rig.usb("1-1.3", "0ab1", "0007");
     writeFile(rig.dir.filePath("mmcblk1p1"), "");
-    rig.diagnostics.start(0);
+    QVERIFY(!rig.diagnostics.checkTimer().isActive());  // 0: checked once only
+    rig.diagnostics.start();  // the page opens: checked at once, then every second
     QCOMPARE(rig.diagnostics.rfidUsb() + rig.diagnostics.sdCard(), QStringLiteral("OKOK"));
+    QCOMPARE(rig.diagnostics.checkTimer().interval(), 1000);
+    rig.diagnostics.stop();  // and closes
+    QVERIFY(!rig.diagnostics.checkTimer().isActive());
 }
 
 void TestDiagnostics::liveLimitsAreExclusive_data() {

@@ -279,12 +279,13 @@ void TestGUIManager::manualIpv4Rule() {
 }
 
 // "gui/animSwitchSec" is milliseconds; a positive value below the 300 ms frame tick
-// (a technician typing seconds) is used as 300, with a warning.
+// (a technician typing seconds) is used as 300, a negative one as 0, with a warning.
 void TestGUIManager::animationSwitchNeverBelowFrameTick() {
     AppFixture app;
     QVERIFY(app.ready());
     LogCapture log;
-    const QList<QPair<int, int>> cases = {{10, 300}, {299, 300}, {300, 300}, {0, 0}, {5000, 5000}};
+    const QList<QPair<int, int>> cases = {{1, 300}, {299, 300}, {300, 300},
+                                          {0, 0},   {-1, 0},    {5000, 5000}};
     for (const auto& [stored, used] : cases) {
         log.clear();
         app.config().set(QStringLiteral("gui/animSwitchSec"), stored);

@@ -128,6 +128,22 @@ void TestMqttClient::refusalIsLogged() {
     // By default a clean session without credentials, and a keep-alive of 5 s.
     QCOMPARE(fake.packets().value(0).mid(9, 3), QByteArray("\x02\x00\x05", 3));
     QVERIFY(log.contains("[MqttClient] Bad username or password."));
+    QVERIFY(client.reconnectTimer().isActive());
+    QCOMPARE(client.reconnectTimer().interval(), 3000);  // the product's retry interval
+    QCOMPARE(client.attemptTimer()->interval(), 3000);
+    // A broker that cannot be reached is named, as a technician would look for it.
+    const quint16 port = Broker::freePort();
+    for (const char* host : {"nonexistent.invalid", "127.0.0.1"}) {
+        MqttClient lost;
+        lost.setHostname(host);
+        lost.setPort(port);
+        QSignalSpy failed(&lost, &MqttClient::error);
+        lost.connect();
+        QVERIFY(waitUntil([&] { return failed.count() == 1; }));
+    }
+    QVERIFY(log.contains("Transport invalid: broker host name nonexistent.invalid does not "));
+    QVERIFY(
+        log.contains(QString("connection to 127.0.0.1:%1 failed (Connection refused)").arg(port)));
     log.clear();
     client.setPort(65536);
     QVERIFY(log.contains("[MqttClient] WARN: Port out of range: 65536"));

@@ -55,6 +55,22 @@ void TestQmlBundle::everyScreenWithoutWarnings() {
         QTest::qWait(50);
     }
 
+    // The card and ticket pages each run through all the pictures of their folder.
+    for (const char* name : {"screen_ScanCard", "screen_ScanBarcode"}) {
+        auto* page = findItem(root, name)->property("item").value<QObject*>();
+        const QDir frames(page->property("frameFolder").toString().mid(3));  // "qrc:/" to ":/"
+        QCOMPARE(page->property("lastFrame").toInt() + 1, frames.entryList({"*.png"}).size());
+    }
+    // The combined screen alone: card frames 0 to 5, then ticket frames 0 to 7, and so on.
+    auto* scan = findItem(root, "screen_ScanScreens")->property("item").value<QObject*>();
+    QVERIFY(scan->setProperty("mode", 0) && scan->setProperty("frame", 0));
+    QString modes;
+    for (int tick = 0; tick < 15; ++tick) {
+        QVERIFY(QMetaObject::invokeMethod(scan->findChild<QObject*>("frameTimer"), "triggered"));
+        modes += scan->property("mode").toString() + scan->property("frame").toString();
+    }
+    QCOMPARE(modes, "010203040510111213141516170001");
+
     // The card and ticket pages switch to each other on their own, without the manager.
     gui.setScreen(QStringLiteral("ScanCard"), 0);
     tap(window, findItem(findItem(root, "screen_ScanCard"), "switchButton"));

@@ -44,6 +44,8 @@ QString boolText(bool value) {
 MqttClient::MqttClient(QObject* parent) : QObject(parent) {
     qRegisterMetaType<MqttTransport::ClientState>();
     qRegisterMetaType<MqttTransport::ClientError>();
+    m_reconnectTimer.setSingleShot(true);
+    QObject::connect(&m_reconnectTimer, &QTimer::timeout, this, &MqttClient::onReconnect);
 }
 
 MqttClient::~MqttClient() = default;
@@ -185,7 +187,7 @@ void MqttClient::onStateChanged(MqttTransport::ClientState state) {
             break;
         case MqttTransport::Disconnected:
             logDebug(QStringLiteral("State is Disconnected."));
-            QTimer::singleShot(m_retryMillis, this, &MqttClient::onReconnect);
+            m_reconnectTimer.start(m_retryMillis);
             break;
     }
 }
@@ -306,9 +308,13 @@ void MqttClient::onError(MqttTransport::ClientError e) {
                    QStringLiteral(". The client is not authorized to connect.");
             break;
         case MqttTransport::TransportInvalid:
-            text = QStringLiteral(
-                "Transport invalid: The underlying transport caused an error. For example, the "
-                "connection might have been interrupted unexpectedly.");
+            // The cause, where the transport knows it, tells a technician what to fix.
+            text =
+                QStringLiteral("Transport invalid: ") +
+                (m_transport->errorString().isEmpty()
+                     ? QStringLiteral("The underlying transport caused an error. For example, the "
+                                      "connection might have been interrupted unexpectedly.")
+                     : m_transport->errorString());
             break;
         case MqttTransport::ProtocolViolation:
             text = QStringLiteral(

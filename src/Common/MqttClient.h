@@ -42,6 +42,10 @@ public:
     // The transport of the current connection (null before the first connect()), for
     // reading back the settings it was given.
     const MqttTransport* transport() const { return m_transport.get(); }
+    // The pause after a lost or failed connection before the next attempt, and the
+    // guard on an attempt (null before the first connect()).
+    const QTimer& reconnectTimer() const { return m_reconnectTimer; }
+    const QTimer* attemptTimer() const { return m_connectionTimer.get(); }
 
 signals:
     void connected();
@@ -71,6 +75,7 @@ private:
 
     std::unique_ptr<MqttTransport> m_transport;
     std::unique_ptr<QTimer> m_connectionTimer;
+    QTimer m_reconnectTimer;
     std::vector<std::pair<QString, int>> m_subsTopics;
     QString m_hostname = QStringLiteral("127.0.0.1");
     quint32 m_port = 1883;

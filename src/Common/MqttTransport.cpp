@@ -97,6 +97,7 @@ struct MqttTransport::Private {
 
     ClientState m_state = Disconnected;
     ClientError m_error = NoError;
+    QString m_errorString;
 
     // The current attempt: one libmosquitto instance and the notifiers on its socket.
     mosquitto* m_mosq = nullptr;
@@ -171,14 +172,16 @@ struct MqttTransport::Private {
     }
 
     // Ends the current attempt: stateChanged, disconnected(), then errorChanged for a
-    // new error. The error is stored before any signal, so that a slot which starts
-    // the next attempt at once finds it reset rather than overwritten afterwards.
-    void endAttempt(ClientError reason) {
+    // new error. The error and its cause are stored before any signal, so that a slot
+    // which starts the next attempt at once finds them reset rather than overwritten
+    // afterwards.
+    void endAttempt(ClientError reason, const QString& cause = QString()) {
         ++m_generation;
         teardown();
         const bool newError = reason != NoError && reason != m_error;
         if (newError) {
             m_error = reason;
+            m_errorString = cause;
         }
         if (!setState(Disconnected)) {
             return;
@@ -212,9 +215,8 @@ struct MqttTransport::Private {
             }
         }
         if (address.isNull()) {
-            qDebug().noquote().nospace()
-                << kTag << "Host " << m_hostname << " not found: " << info.errorString();
-            endAttempt(TransportInvalid);
+            endAttempt(TransportInvalid, QStringLiteral("broker host name %1 does not resolve (%2)")
+                                             .arg(m_hostname, info.errorString()));
             return;
         }
         beginConnect(address.toString());
@@ -261,10 +263,12 @@ struct MqttTransport::Private {
             rc = mosquitto_connect_async(m_mosq, address.toUtf8().constData(), m_port, seconds);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
-            qDebug().noquote().nospace() << kTag << "Connection to " << address << ":" << m_port
-                                         << " failed: " << mosquitto_strerror(rc);
+            const QString cause = QStringLiteral("connection to %1:%2 failed (%3)")
+                                      .arg(address)
+                                      .arg(m_port)
+                                      .arg(QString::fromUtf8(mosquitto_strerror(rc)));
             m_events.clear();
-            endAttempt(rc == MOSQ_ERR_INVAL ? ProtocolViolation : TransportInvalid);
+            endAttempt(rc == MOSQ_ERR_INVAL ? ProtocolViolation : TransportInvalid, cause);
             return;
         }
 
@@ -289,6 +293,13 @@ struct MqttTransport::Private {
     // only while the library has something to send (an idle socket is always
     // writable).
     void drive(int rc) {
+        // Read at once: the library's text of a system error is that of errno.
+        const QString cause = rc == MOSQ_ERR_SUCCESS
+                                  ? QString()
+                                  : QStringLiteral("connection to %1:%2 ended (%3)")
+                                        .arg(m_hostname)
+                                        .arg(m_port)
+                                        .arg(QString::fromUtf8(mosquitto_strerror(rc)));
         const QPointer<MqttTransport> alive(m_owner);
         const quint64 attempt = m_generation;
         std::vector<Event> pending;
@@ -321,7 +332,7 @@ struct MqttTransport::Private {
         }
         if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) == -1) {
             const ClientError reason = m_refusal != NoError ? m_refusal : lossError(rc);
-            endAttempt(reason == NoError ? TransportInvalid : reason);
+            endAttempt(reason == NoError ? TransportInvalid : reason, cause);
             return;
         }
         m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));
@@ -486,12 +497,17 @@ MqttTransport::ClientError MqttTransport::error() const {
     return m_d->m_error;
 }
 
+QString MqttTransport::errorString() const {
+    return m_d->m_errorString;
+}
+
 void MqttTransport::connectToHost() {
     if (m_d->m_state != Disconnected) {
         qDebug().noquote().nospace() << kTag << "Connection request ignored: not disconnected.";
         return;
     }
     m_d->m_error = NoError;  // a fresh attempt starts without the last one's error
+    m_d->m_errorString.clear();
     ++m_d->m_generation;
     if (m_d->setState(Connecting) && m_d->m_state == Connecting) {
         m_d->startLookup();

@@ -79,6 +79,10 @@ public:
 
     ClientState state() const;
     ClientError error() const;
+    // What caused the last error, in words a technician can act on (the host name that
+    // does not resolve, the address that refused the connection); empty when the
+    // library gave no cause.
+    QString errorString() const;
 
     void connectToHost();
     void disconnectFromHost();

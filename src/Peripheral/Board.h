@@ -67,6 +67,9 @@ public:
     // reported; delayShutdownFor follows the service's echo on "/config".
     void setDelayShutdownFor(int sec);
 
+    // Runs while a page monitors the board (monitor() with a period other than 0).
+    const QTimer& monitorTimer() const { return m_timer; }
+
 public slots:
     void refresh();
     void monitor(int msec);

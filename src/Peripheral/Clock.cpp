@@ -13,6 +13,16 @@ const QString kTool = QStringLiteral("timedatectl");
 // timedatectl normally answers at once; a hanging one costs at most this much of
 // the GUI thread per call.
 constexpr int kWaitMillis = 1000;
+// The longest wait for the zone list after reads that ran past theirs.
+constexpr int kLongestListWaitMillis = 64000;
+
+void warnNotStarted() {
+    qWarning() << "WARN: timedatectl could not be started";
+}
+
+void warnNoAnswer(int millis = kWaitMillis) {
+    qWarning() << "WARN: timedatectl did not finish within " << millis << " msec(s)";
+}
 
 // Runs timedatectl with the arguments as they are, each one a single argument of
 // the child (no shell, no splitting at blanks), and returns what it wrote on
@@ -23,9 +33,9 @@ QString runTool(const QStringList& arguments) {
     process.start(kTool, arguments, QIODevice::ReadWrite);
     if (!process.waitForFinished(kWaitMillis)) {
         if (process.error() == QProcess::FailedToStart) {
-            qWarning() << "WARN: timedatectl could not be started";
+            warnNotStarted();
         } else {
-            qWarning() << "WARN: timedatectl did not finish within " << kWaitMillis << " msec(s)";
+            warnNoAnswer();
         }
     }
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
@@ -51,7 +61,36 @@ Clock::Clock(MqttClient& client, const QString& baseTopic, QObject* parent)
         QStringLiteral("/ntp/config"),
         [this](const QJsonObject& m, const QString& t) { onConfigReceived(m, t); });
 
-    m_timezones = readTimezones();
+    // The list is read while the event loop runs: timedatectl asks systemd-timedated,
+    // which on a slow board at boot may not answer within the wait. A read that runs
+    // past it is ended and asked again, each time with twice the wait (so a board that
+    // is slow for longer is still heard, and the log is not flooded), until it answers;
+    // the list is signalled then.
+    m_listWait.setSingleShot(true);
+    m_listWait.setInterval(kWaitMillis);
+    connect(&m_listWait, &QTimer::timeout, this, [this] {
+        warnNoAnswer(m_listWait.interval());
+        m_listWait.setInterval(qMin(2 * m_listWait.interval(), kLongestListWaitMillis));
+        m_listReader.kill();  // its end starts the next read
+    });
+    connect(&m_listReader, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this] {
+                // A wait that is over means the read was given up.
+                if (!m_listWait.isActive()) {
+                    readTimezones();
+                    return;
+                }
+                m_listWait.stop();
+                applyTimezones(QString::fromUtf8(m_listReader.readAllStandardOutput()));
+            });
+    connect(&m_listReader, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            m_listWait.stop();
+            warnNotStarted();
+            applyTimezones(QString());
+        }
+    });
+    readTimezones();
     connect(&client, &MqttClient::connected, this, &Clock::refresh);
     connect(&client, &MqttClient::received, this, &Clock::onMqttReceived);
     subscribeToTopics();
@@ -65,10 +104,25 @@ void Clock::onMqttReceived(const QByteArray& payload, const QByteArray& topic) {
     m_channel.receive(payload, topic);
 }
 
-QStringList Clock::readTimezones() const {
+Clock::~Clock() {
+    // A read still running ends here, without starting another.
+    m_listReader.disconnect(this);
+    if (m_listReader.state() != QProcess::NotRunning) {
+        m_listReader.kill();
+        m_listReader.waitForFinished(kWaitMillis);
+    }
+}
+
+void Clock::readTimezones() {
+    m_listReader.start(kTool, {QStringLiteral("--no-pager"), QStringLiteral("list-timezones")},
+                       QIODevice::ReadWrite);
+    m_listWait.start();
+}
+
+void Clock::applyTimezones(const QString& output) {
     // One zone per line; a final line end leaves a last, empty entry.
-    return runTool({QStringLiteral("--no-pager"), QStringLiteral("list-timezones")})
-        .split(QLatin1Char('\n'), Qt::KeepEmptyParts);
+    m_timezones = output.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
+    emit timezonesChanged();
 }
 
 QString Clock::readTimezone() const {

@@ -2,8 +2,10 @@
 
 #include <QJsonObject>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include "ServiceChannel.h"
 
@@ -24,7 +26,9 @@ class Clock : public QObject {
 
 public:
     Clock(MqttClient& client, const QString& baseTopic, QObject* parent = nullptr);
+    ~Clock() override;
 
+    // Empty until timedatectl has answered; timezonesChanged follows.
     QStringList timezones() const { return m_timezones; }
     // Asks the operating system on every read.
     QString timezone() const { return readTimezone(); }
@@ -48,7 +52,8 @@ signals:
     void ntpSyncedChanged();
 
 private:
-    QStringList readTimezones() const;
+    void readTimezones();
+    void applyTimezones(const QString& output);
     QString readTimezone() const;
     void writeTimezone(const QString& timezone) const;
     void subscribeToTopics();
@@ -64,6 +69,8 @@ private:
     QString m_ntpServer;
     bool m_ntpEnabled = false;
     bool m_ntpSynced = false;
+    QProcess m_listReader;
+    QTimer m_listWait;
 };
 
 }  // namespace manager
