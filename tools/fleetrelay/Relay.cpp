@@ -179,8 +179,9 @@ bool Relay::start() {
     mosquitto_disconnect_callback_set(m_local, &Relay::onLocalDisconnect);
     mosquitto_message_callback_set(m_local, &Relay::onLocalMessage);
     m_running = true;
-    m_threads.emplace_back(&Relay::run, this, m_local, "on-board broker", m_config.local);
-    m_threads.emplace_back(&Relay::run, this, m_depot, "depot", m_config.depot);
+    m_threads.emplace_back(&Relay::run, this, m_local, "on-board broker", m_config.local, nullptr);
+    // Requests from the depot have nowhere to go before the on-board broker is there.
+    m_threads.emplace_back(&Relay::run, this, m_depot, "depot", m_config.depot, &m_localUp);
     return true;
 }
 
@@ -206,12 +207,17 @@ void Relay::stop() {
 // again, until stop(). libmosquitto's own loop_forever() gives up for good on a
 // TLS or protocol error, which is exactly what a revoked certificate or a broken
 // depot produce, so the relay runs the loop itself.
-void Relay::run(mosquitto* client, const char* name, Endpoint endpoint) {
+void Relay::run(mosquitto* client, const char* name, Endpoint endpoint,
+                const std::atomic<bool>* waitFor) {
     std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<int> firstWait(kFirstWait, 2 * kFirstWait);
     int wait = firstWait(random);
     bool first = true;
     while (m_running) {
+        if (waitFor && !*waitFor) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
         int rc = first ? mosquitto_connect_async(client, endpoint.host.c_str(), endpoint.port,
                                                  kKeepAlive)
                        : mosquitto_reconnect_async(client);
@@ -328,13 +334,15 @@ void Relay::onLocalConnect(mosquitto* client, void* self, int rc) {
         return;
     }
     log("connected to the on-board broker");
+    relay->m_localUp = true;
     for (const std::string& topic : relay->m_config.out) {
         mosquitto_subscribe_v5(client, nullptr, topic.c_str(), kQos,
                                MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
     }
 }
 
-void Relay::onLocalDisconnect(mosquitto*, void*, int rc) {
+void Relay::onLocalDisconnect(mosquitto*, void* self, int rc) {
+    static_cast<Relay*>(self)->m_localUp = false;
     if (rc != 0) {
         log("disconnected from the on-board broker (" + std::string(mosquitto_strerror(rc)) + ")");
     }

@@ -71,7 +71,8 @@ private:
     static void onLocalMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onLibraryLog(mosquitto*, void* self, int level, const char* text);
 
-    void run(mosquitto* client, const char* name, Endpoint endpoint);
+    void run(mosquitto* client, const char* name, Endpoint endpoint,
+             const std::atomic<bool>* waitFor);
     std::string stateTopic() const { return m_config.prefix + "bridge/state"; }
     void publishOut(const std::string& topic, const std::string& payload, bool retain);
 
@@ -79,6 +80,7 @@ private:
     mosquitto* m_depot = nullptr;
     mosquitto* m_local = nullptr;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_localUp{false};
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;  // guards the two members below (the clients' threads)
     bool m_depotUp = false;
