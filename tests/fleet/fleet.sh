@@ -158,6 +158,6 @@ kill "${pids[0]}"
 wait "${pids[0]}" 2>/dev/null || true
 startdepot || fail "the depot broker did not restart"
 eventually 45 statuses K10000001 C10000003 || fail "the statuses did not come back after the depot restarted"
-eventually 20 grep -q 'certificate revoked' v1/relay.log || fail "K10000002's link was not refused"
+eventually 20 grep -q 'certificate verify failed' depot.log || fail "K10000002's link was not refused"
 [ -z "$(retained fleet/K10000002/zorv/ui/status 1)" ] || fail "the revoked K10000002 is back"
 echo "PASS: fleet of ${#serials[@]} validators linked to the depot in ${SECONDS}s"
