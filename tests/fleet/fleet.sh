@@ -56,9 +56,10 @@ revoke 2>/dev/null
 # The shipped depot configuration on a free port. Brokers started as root would drop
 # to the user "mosquitto", who cannot read here.
 depot=$(freeport) me=$(id -un)
-sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/etc/mosquitto/fleet/depot.key|$dir/depot-broker.key|" \
-    -e "s|/etc/mosquitto/fleet/depot.crt|$dir/depot-broker.crt|" -e "s|/etc/mosquitto/fleet/depot.acl|$src/deploy/mosquitto/depot.acl|" \
-    -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" "$src/deploy/mosquitto/depot.conf" >depot.conf
+sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/depot\.|/depot-broker.|" \
+    -e "s|/etc/mosquitto/fleet/depot-broker.acl|$src/deploy/mosquitto/depot.acl|" \
+    -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" \
+    "$src/deploy/mosquitto/depot.conf" >depot.conf
 startdepot() { "$mosquitto" -c depot.conf >>depot.log 2>&1 & started; eventually 10 listening "$depot"; }
 startdepot || fail "the depot broker did not start"
 as() { local who=$1 tool=$2; shift 2; "$tool" -h 127.0.0.1 -p "$depot" --cafile ca.crt \
@@ -67,8 +68,9 @@ as() { local who=$1 tool=$2; shift 2; "$tool" -h 127.0.0.1 -p "$depot" --cafile 
 as fleet-monitor mosquitto_sub -v -t 'fleet/#' >seen.log 2>&1 & started
 
 # The on-board brokers with the shipped configuration and ACL; one password file.
+: >passwd
 for user in quellan devices bridge; do
-    mosquitto_passwd -b $([ -e passwd ] || echo -c) passwd "$user" "pw-$user"
+    mosquitto_passwd -b passwd "$user" "pw-$user"
     (umask 077 && echo "pw-$user" >"$user.pw")
 done
 gen=$src/deploy/quellan-fleet-bridge
@@ -76,6 +78,12 @@ cp K10000009.key open.key && chmod 644 open.key
 ! out=$("$gen" --depot x --cafile ca.crt --certfile K10000009.crt --keyfile open.key \
     --serial-file <(echo K10000009) 2>&1) && [[ "$out" == *'readable by others'* ]] ||
     fail "the generator took a key others can read"
+# link DEPOT_PORT FILE LOCAL_USER: validator $sn's relay configuration in $v/FILE.
+link() {
+    (umask 0 && "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$1" --cafile "$dir/ca.crt" \
+        --certfile "$dir/$sn.crt" --keyfile "$dir/$sn.key" --local "127.0.0.1:$port" \
+        --local-username "$3" --local-password-file "$dir/$3.pw" -o "$v/$2" 2>/dev/null)
+}
 for i in 0 1 2; do
     sn=${serials[$i]} v=$dir/v$i port=$(freeport)
     mkdir -p "$v" && ports[$i]=$port
@@ -83,13 +91,12 @@ for i in 0 1 2; do
     printf '[gui]\ndeviceId=%s\n' "$v/serialnumber" >"$v/gui.conf"
     # A leftover of an older generator, world-readable, and a careless umask.
     touch "$v/relay.conf.tmp" && chmod 644 "$v/relay.conf.tmp"
-    link() { (umask 0 && "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$1" --cafile "$dir/ca.crt" \
-        --certfile "$dir/$sn.crt" --keyfile "$dir/$sn.key" --local "127.0.0.1:$port" \
-        --local-username "$3" --local-password-file "$dir/$3.pw" -o "$v/$2" 2>/dev/null); }
     link "$depot" relay.conf bridge
     [ "$(stat -c %a "$v/relay.conf")" = 600 ] || fail "the link's configuration is not 0600"
-    sed -e "s|^listener 1883 127.0.0.1|user $me\nlistener $port 127.0.0.1|" -e "s|^password_file .*|password_file $dir/passwd|" \
-        -e "s|^acl_file .*|acl_file $src/deploy/mosquitto/onboard.acl|" "$src/deploy/mosquitto/onboard.conf" >"$v/mosquitto.conf"
+    sed -e "s|^listener 1883 127.0.0.1|user $me\nlistener $port 127.0.0.1|" \
+        -e "s|^password_file .*|password_file $dir/passwd|" \
+        -e "s|^acl_file .*|acl_file $src/deploy/mosquitto/onboard.acl|" \
+        "$src/deploy/mosquitto/onboard.conf" >"$v/mosquitto.conf"
     "$mosquitto" -c "$v/mosquitto.conf" >"$v/broker.log" 2>&1 & started
     ln "$quellan" "$v/quellan" 2>/dev/null || cp "$quellan" "$v/quellan"
     (cd "$v" && exec ./quellan -e -H 127.0.0.1 -P "$port" -u quellan -p pw-quellan -f gui.conf \
@@ -112,7 +119,8 @@ eventually 60 statuses "${serials[@]}" || fail "the depot does not hold every va
 # A stolen certificate writes under its own prefix only, and whatever client id it
 # claims it ends no other session; its 8 MB are refused and the depot goes on.
 for id in K10000002 fleet-monitor; do
-    as K10000009 mosquitto_pub -i "$id" -t fleet/K10000002/zorv/ui/config/set -m '{"gui": {"locale": "de_DE"}}'
+    as K10000009 mosquitto_pub -i "$id" -t fleet/K10000002/zorv/ui/config/set \
+        -m '{"gui": {"locale": "de_DE"}}'
 done
 head -c 8M /dev/zero >big
 ! as K10000009 mosquitto_pub -t fleet/K10000009/zorv/ui/info -r -f big 2>/dev/null || fail "8 MB taken"
@@ -120,17 +128,16 @@ as K10000009 mosquitto_pub -t fleet/K10000009/zorv/ui/status -m probe
 eventually 10 grep -q '^fleet/K10000009/zorv/ui/status probe' seen.log || fail "the probe did not arrive"
 grep -q 'disconnected due to oversize packet' depot.log || fail "8 MB not refused"
 ! grep -Eq 'Client (K10000002|fleet-monitor) already connected' depot.log || fail "a session was taken over"
-! openssl s_client -connect "127.0.0.1:$depot" -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA -cert K10000009.crt \
-    -key K10000009.key </dev/null >/dev/null 2>&1 || fail "the depot took TLS 1.2 with a CBC suite"
+! openssl s_client -connect "127.0.0.1:$depot" -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA \
+    -cert K10000009.crt -key K10000009.key </dev/null >/dev/null 2>&1 || fail "the depot took TLS 1.2 with a CBC suite"
 
 # Commissioning gives K10000002 its own PIN, kept in a private list; only it changes,
 # and the monitor never sees a PIN.
-"$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile ca.crt --certfile fleet-config.crt \
-    --keyfile fleet-config.key --list pins K10000002 >/dev/null || fail "K10000002 did not confirm a PIN"
+"$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile ca.crt \
+    --certfile fleet-config.crt --keyfile fleet-config.key --list pins K10000002 >/dev/null || fail "K10000002 did not confirm a PIN"
 [ "$(stat -c %a pins)" = 600 ] || fail "the PIN list is readable by others"
 grep -q "^settingsPin=$(awk '{ print $2 }' pins)$" v1/gui.conf || fail "K10000002 did not store its PIN"
-! grep -q -e settingsPin -e de_DE v0/gui.conf v2/gui.conf ||
-    fail "another validator changed"
+! grep -q -e settingsPin -e de_DE v0/gui.conf v2/gui.conf || fail "another validator changed"
 ! grep -q de_DE v1/gui.conf || fail "the stolen certificate reconfigured K10000002"
 ! grep -q settingsPin seen.log || fail "the monitor read a configuration"
 
@@ -138,18 +145,24 @@ grep -q "^settingsPin=$(awk '{ print $2 }' pins)$" v1/gui.conf || fail "K1000000
 # requests and retained messages to a link of K10000001 that logs in as Quellan (so
 # the relay, not the ACL, must stop them): only the plain request arrives.
 rogue=$(freeport)
-push() { local t=$2 p='{"rogue": true}'; printf "\\x$1\\x$(printf %02x $((2 + ${#t} + ${#p})))\\x00\\x$(printf %02x ${#t})%s%s" "$t" "$p"; }
+push() {  # push FLAGS TOPIC: one PUBLISH at QoS 0 (FLAGS 30, or 31: retained), a rogue payload
+    local t=$2 p='{"rogue": true}' length size
+    length=$(printf %02x $((2 + ${#t} + ${#p}))) size=$(printf %02x ${#t})
+    printf "\\x$1\\x$length\\x00\\x$size%s%s" "$t" "$p"
+}
 mosquitto_sub -h 127.0.0.1 -p "${ports[0]}" -u quellan -P pw-quellan -v -t 'zorv/#' >v0/local.log 2>&1 & started
 { printf '\x20\x02\x00\x00'
   for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set,update/request}; do
       push 30 "$topic"; push 31 "$topic"
   done
   push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/status/get; sleep 5; } |
-    openssl s_server -quiet -naccept 1 -accept "$rogue" -cert depot-broker.crt -key depot-broker.key >/dev/null 2>&1 & started
+    openssl s_server -quiet -naccept 1 -accept "$rogue" -cert depot-broker.crt -key depot-broker.key \
+        >/dev/null 2>&1 & started
 (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$rogue" rogue.conf quellan)
 "$relay" v0/rogue.conf >v0/rogue.log 2>&1 & started
-eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log || fail "the rogue's status request did not arrive"
-[ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue depot reached the vehicle: $(grep rogue v0/local.log)"
+eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
+    fail "the rogue's status request did not arrive"
+[ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue reached the vehicle: $(grep rogue v0/local.log)"
 
 # K10000002 is revoked; the depot restarts without any stored state: the others come
 # back, K10000002's link is refused.
