@@ -141,28 +141,39 @@ grep -q "^settingsPin=$(awk '{ print $2 }' pins)$" v1/gui.conf || fail "K1000000
 ! grep -q de_DE v1/gui.conf || fail "the stolen certificate reconfigured K10000002"
 ! grep -q settingsPin seen.log || fail "the monitor read a configuration"
 
-# A rogue depot with the depot's certificate pushes power, validator and update
-# requests and retained messages to a link of K10000001 that logs in as Quellan (so
-# the relay, not the ACL, must stop them): only the plain request arrives.
-rogue=$(freeport)
-push() {  # push FLAGS TOPIC: one PUBLISH at QoS 0 (FLAGS 30, or 31: retained), a rogue payload
-    local t=$2 p='{"rogue": true}' length size
-    length=$(printf %02x $((2 + ${#t} + ${#p}))) size=$(printf %02x ${#t})
-    printf "\\x$1\\x$length\\x00\\x$size%s%s" "$t" "$p"
+# Rogue depots with the depot's certificate push power, validator and update
+# requests, retained, oversized and misaddressed requests to relays of K10000001
+# logged in as Quellan (so the relay, not the ACL, must stop them): only the plain
+# request arrives. A rogue offering TLS 1.2 with a CBC suite is refused.
+push() {  # push FLAGS TOPIC [PAYLOAD]: one PUBLISH at QoS 0 (FLAGS 30, or 31: retained)
+    local t=$2 p=${3:-'{"rogue": true}'} n b
+    n=$((2 + ${#t} + ${#p}))
+    printf "\\x$1"
+    while b=$((n % 128)) n=$((n / 128)); [ $n -gt 0 ]; do printf "\\x$(printf %02x $((b | 128)))"; done
+    printf "\\x$(printf %02x $b)\\x00\\x$(printf %02x ${#t})%s%s" "$t" "$p"
+}
+big=$(printf '{"rogue": "%070000d"}' 0)
+rogue() {  # rogue NAME [s_server options]
+    local at; at=$(freeport)
+    { printf '\x20\x02\x00\x00'
+      for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set} \
+          fleet/K10000001/zorv/{update/request,ui/config/set/x} fleet/K10000002/zorv/ui/config/set; do
+          push 30 "$topic"; push 31 "$topic"
+      done
+      push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/config/set "$big"
+      push 30 fleet/K10000001/zorv/ui/status/get; sleep 5; } |
+        openssl s_server -quiet -naccept 1 -accept "$at" -cert depot-broker.crt -key depot-broker.key \
+            "${@:2}" >/dev/null 2>&1 & started
+    (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$at" "$1.conf" quellan)
+    "$relay" "v0/$1.conf" >"v0/$1.log" 2>&1 & started
 }
 mosquitto_sub -h 127.0.0.1 -p "${ports[0]}" -u quellan -P pw-quellan -v -t 'zorv/#' >v0/local.log 2>&1 & started
-{ printf '\x20\x02\x00\x00'
-  for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set,update/request}; do
-      push 30 "$topic"; push 31 "$topic"
-  done
-  push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/status/get; sleep 5; } |
-    openssl s_server -quiet -naccept 1 -accept "$rogue" -cert depot-broker.crt -key depot-broker.key \
-        >/dev/null 2>&1 & started
-(v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$rogue" rogue.conf quellan)
-"$relay" v0/rogue.conf >v0/rogue.log 2>&1 & started
+rogue rogue
+rogue cbc -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
 eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
     fail "the rogue's status request did not arrive"
-[ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue reached the vehicle: $(grep rogue v0/local.log)"
+eventually 15 grep -q 'handshake failure' v0/cbc.log || fail "the relay took TLS 1.2 with a CBC suite"
+[ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue reached the vehicle: $(grep rogue v0/local.log | cut -c1-60)"
 
 # K10000002 is revoked; the depot restarts without any stored state: the others come
 # back, K10000002's link is refused.
