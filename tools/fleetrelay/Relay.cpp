@@ -317,12 +317,27 @@ void Relay::onDepotMessage(mosquitto*, void* self, const mosquitto_message* mess
     const std::string local =
         relay->admit(message->topic, message->retain, message->payloadlen, &why);
     if (local.empty()) {
-        log("dropped from the depot: '" + std::string(message->topic) + "': " + why);
+        relay->logDrop(message->topic, why);
         return;
     }
     if (mosquitto_publish(relay->m_local, nullptr, local.c_str(), message->payloadlen,
                           message->payload, kQos, false) != MOSQ_ERR_SUCCESS) {
         log("lost a request from the depot on '" + local + "': the on-board broker is away");
+    }
+}
+
+void Relay::logDrop(const std::string& topic, const std::string& why) {
+    constexpr int kDropsLogged = 20;  // a minute
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_dropMinute > std::chrono::minutes(1)) {
+        if (m_drops > kDropsLogged) {
+            log(std::to_string(m_drops - kDropsLogged) + " more messages from the depot dropped");
+        }
+        m_dropMinute = now;
+        m_drops = 0;
+    }
+    if (++m_drops <= kDropsLogged) {
+        log("dropped from the depot: '" + topic + "': " + why);
     }
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -73,6 +74,7 @@ private:
 
     void run(mosquitto* client, const char* name, Endpoint endpoint,
              const std::atomic<bool>* waitFor);
+    void logDrop(const std::string& topic, const std::string& why);
     std::string stateTopic() const { return m_config.prefix + "bridge/state"; }
     void publishOut(const std::string& topic, const std::string& payload, bool retain);
 
@@ -84,6 +86,10 @@ private:
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;  // guards the two members below (the clients' threads)
     bool m_depotUp = false;
+    // Drops logged in the current minute (the depot's thread only): a flood from a
+    // rogue depot must not fill the board's journal.
+    std::chrono::steady_clock::time_point m_dropMinute;
+    int m_drops = 0;
     // The latest retained message of each outgoing topic, sent again on every
     // connection to the depot, so a depot that lost its store has them back.
     std::map<std::string, std::string> m_retained;
