@@ -62,10 +62,11 @@ sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/depot\.|/depot-broke
     "$src/deploy/mosquitto/depot.conf" >depot.conf
 startdepot() { "$mosquitto" -c depot.conf >>depot.log 2>&1 & started; eventually 10 listening "$depot"; }
 startdepot || fail "the depot broker did not start"
-as() { local who=$1 tool=$2; shift 2; "$tool" -h 127.0.0.1 -p "$depot" --cafile ca.crt \
-    --cert "$who.crt" --key "$who.key" -q 1 "$@"; }
-# What the monitoring identity sees from now on.
-as fleet-monitor mosquitto_sub -v -t 'fleet/#' >seen.log 2>&1 & started
+tls=(-h 127.0.0.1 -p "$depot" --cafile ca.crt -q 1)
+as() { local who=$1 tool=$2; shift 2; "$tool" "${tls[@]}" --cert "$who.crt" --key "$who.key" "$@"; }
+# What the monitoring identity sees from now on (started directly: its pid is killed).
+mosquitto_sub "${tls[@]}" --cert fleet-monitor.crt --key fleet-monitor.key -v -t 'fleet/#' >seen.log 2>&1 &
+started
 
 # The on-board brokers with the shipped configuration and ACL; one password file.
 : >passwd

@@ -144,6 +144,11 @@ bool Relay::start() {
         log("cannot create the MQTT clients");
         return false;
     }
+    // Each client runs its loop on its own thread and the other thread publishes
+    // through it: threaded mode makes such a publication a queued packet that wakes
+    // the loop, instead of a write from the wrong thread.
+    mosquitto_threaded_set(m_depot, true);
+    mosquitto_threaded_set(m_local, true);
     // The local side speaks MQTT 5 for "retain as published": a status the
     // on-board broker holds retained reaches the depot retained too.
     mosquitto_int_option(m_local, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);

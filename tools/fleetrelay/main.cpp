@@ -3,6 +3,8 @@
 
 #include <mosquitto.h>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +45,9 @@ int main(int argc, char** argv) {
             int signal = 0;
             sigwait(&stopSignals, &signal);
             fleet::log("stopping");
+            // Saying goodbye takes a moment; should it hang, SIGALRM (not blocked,
+            // default action) ends the process all the same.
+            alarm(5);
             relay.stop();
             code = 0;
         }
