@@ -1,11 +1,27 @@
-# The fleet link: the bridge template, its generator and the example ACLs, installed
-# inactive under share/quellan/fleet. The integrator turns the bridge on by running
-# quellan-fleet-bridge --output /etc/mosquitto/conf.d/quellan-fleet.conf.
+# The fleet link: the relay (quellan-fleet-relay, built in tools/fleetrelay), the
+# generator of its configuration, its systemd unit, the depot's revocation and
+# commissioning scripts and the example broker configurations and ACLs, installed
+# inactive (the relay in bin, the rest under share/quellan/fleet). The integrator
+# turns the link on by running quellan-fleet-bridge --output
+# /etc/quellan-fleet/relay.conf and enabling the unit.
 include(GNUInstallDirs)
 set(QUELLAN_FLEET_DIR ${CMAKE_INSTALL_DATADIR}/quellan/fleet)
-install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-bridge DESTINATION ${QUELLAN_FLEET_DIR})
+if(TARGET quellan-fleet-relay)
+    install(TARGETS quellan-fleet-relay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+set(QUELLAN_RELAY ${CMAKE_INSTALL_FULL_BINDIR}/quellan-fleet-relay)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/systemd/quellan-fleet-relay.service.in
+    ${CMAKE_CURRENT_BINARY_DIR}/quellan-fleet-relay.service @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quellan-fleet-relay.service
+    DESTINATION ${QUELLAN_FLEET_DIR}/systemd)
+install(PROGRAMS
+    ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-bridge
+    ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-revoke
+    ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-commission
+    DESTINATION ${QUELLAN_FLEET_DIR})
 install(FILES
-    ${CMAKE_CURRENT_LIST_DIR}/mosquitto/bridge.conf.in
+    ${CMAKE_CURRENT_LIST_DIR}/mosquitto/relay.conf.in
+    ${CMAKE_CURRENT_LIST_DIR}/mosquitto/onboard.conf
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/onboard.acl
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/depot.acl
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/depot.conf

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# A TLS depot broker and three validators (on-board broker bridged by the shipped
-# generator, device simulator, Quellan): the depot sees each status, reconfigures
-# exactly one, a validator cannot reach another's prefix, a depot restart is survived.
-# Usage: fleet.sh QUELLAN DEVSIM SOURCE_DIR
+# A TLS depot broker and three validators (on-board broker under onboard.acl, the
+# link quellan-fleet-relay configured by the shipped generator, device simulator,
+# Quellan): the depot sees each status and commissions one validator's PIN; a stolen
+# certificate stays in its own prefix and takes over no session; 8 MB and TLS 1.2
+# with CBC are refused; a rogue depot gets nothing but the UI's requests into a
+# vehicle; a revoked validator stays out after a depot restart, the others come back.
+# Usage: fleet.sh QUELLAN DEVSIM RELAY SOURCE_DIR
 set -euo pipefail
-quellan=$1 devsim=$2 src=$3
+quellan=$1 devsim=$2 relay=$3 src=$4
 mosquitto=${QUELLAN_MOSQUITTO:-$(command -v mosquitto || echo /usr/sbin/mosquitto)}
-for tool in openssl "$mosquitto" mosquitto_pub mosquitto_sub; do
+for tool in openssl "$mosquitto" mosquitto_pub mosquitto_sub mosquitto_rr mosquitto_passwd; do
     command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is not installed"; exit 77; }
 done
 
@@ -35,7 +38,8 @@ freeport() {
 }
 started() { pids+=("$!"); }
 
-# A throw-away CA; the depot's certificate for 127.0.0.1; one per client, CN = user.
+# A throw-away CA; the depot's certificate for 127.0.0.1; one per client, CN = user;
+# an empty revocation list.
 cd "$dir"
 ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
 openssl req -x509 "${ec[@]}" -days 1 -subj /CN=fleet-ca -keyout ca.key -out ca.crt 2>/dev/null
@@ -45,76 +49,140 @@ cert() {
         -extfile <(echo "subjectAltName=IP:127.0.0.1") 2>/dev/null
 }
 serials=(K10000001 K10000002 C10000003)
-for name in depot-broker depot "${serials[@]}"; do cert "$name"; done
+for name in depot-broker fleet-monitor fleet-config K10000009 "${serials[@]}"; do cert "$name"; done
+revoke() { "$src/deploy/quellan-fleet-revoke" --ca-cert ca.crt --ca-key ca.key --db ca --crl crl.pem "$@"; }
+revoke 2>/dev/null
 
-depot=$(freeport)
-# Brokers started as root would drop to the user "mosquitto", who cannot read here.
-me=$(id -un)
-cat >depot.conf <<EOF
-user $me
-listener $depot 127.0.0.1
-cafile $dir/ca.crt
-certfile $dir/depot-broker.crt
-keyfile $dir/depot-broker.key
-require_certificate true
-use_identity_as_username true
-acl_file $src/deploy/mosquitto/depot.acl
-EOF
+# The shipped depot configuration on a free port. Brokers started as root would drop
+# to the user "mosquitto", who cannot read here.
+depot=$(freeport) me=$(id -un)
+sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/depot\.|/depot-broker.|" \
+    -e "s|/etc/mosquitto/fleet/depot-broker.acl|$src/deploy/mosquitto/depot.acl|" \
+    -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" \
+    "$src/deploy/mosquitto/depot.conf" >depot.conf
 startdepot() { "$mosquitto" -c depot.conf >>depot.log 2>&1 & started; eventually 10 listening "$depot"; }
 startdepot || fail "the depot broker did not start"
-as() { local who=$1 tool=$2; shift 2; "$tool" -h 127.0.0.1 -p "$depot" --cafile ca.crt \
-    --cert "$who.crt" --key "$who.key" -q 1 "$@"; }
-# What the depot sees, as the depot's own client, from now on.
-as depot mosquitto_sub -v -t 'fleet/#' >seen.log 2>&1 & started
+tls=(-h 127.0.0.1 -p "$depot" --cafile ca.crt -q 1)
+as() { local who=$1 tool=$2; shift 2; "$tool" "${tls[@]}" --cert "$who.crt" --key "$who.key" "$@"; }
+# What the monitoring identity sees from now on (started directly: its pid is killed).
+mosquitto_sub "${tls[@]}" --cert fleet-monitor.crt --key fleet-monitor.key -v -t 'fleet/#' >seen.log 2>&1 &
+started
 
+# The on-board brokers with the shipped configuration and ACL; one password file.
+: >passwd
+for user in quellan devices bridge; do
+    mosquitto_passwd -b passwd "$user" "pw-$user"
+    (umask 077 && echo "pw-$user" >"$user.pw")
+done
 gen=$src/deploy/quellan-fleet-bridge
-
+cp K10000009.key open.key && chmod 644 open.key
+! out=$("$gen" --depot x --cafile ca.crt --certfile K10000009.crt --keyfile open.key \
+    --serial-file <(echo K10000009) 2>&1) && [[ "$out" == *'readable by others'* ]] ||
+    fail "the generator took a key others can read"
+# link DEPOT_PORT FILE LOCAL_USER: validator $sn's relay configuration in $v/FILE.
+link() {
+    (umask 0 && "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$1" --cafile "$dir/ca.crt" \
+        --certfile "$dir/$sn.crt" --keyfile "$dir/$sn.key" --local "127.0.0.1:$port" \
+        --local-username "$3" --local-password-file "$dir/$3.pw" -o "$v/$2" 2>/dev/null)
+}
 for i in 0 1 2; do
     sn=${serials[$i]} v=$dir/v$i port=$(freeport)
-    mkdir -p "$v/conf.d"
+    mkdir -p "$v" && ports[$i]=$port
     printf '\n  %s \n' "$sn" >"$v/serialnumber"
     printf '[gui]\ndeviceId=%s\n' "$v/serialnumber" >"$v/gui.conf"
-    "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$depot" --cafile "$dir/ca.crt" \
-        --certfile "$dir/$sn.crt" --keyfile "$dir/$sn.key" -o "$v/conf.d/fleet.conf" 2>/dev/null
-    printf 'user %s\nlistener %s 127.0.0.1\nallow_anonymous true\ninclude_dir %s/conf.d\n' \
-        "$me" "$port" "$v" >"$v/mosquitto.conf"
+    # A leftover of an older generator, world-readable, and a careless umask.
+    touch "$v/relay.conf.tmp" && chmod 644 "$v/relay.conf.tmp"
+    link "$depot" relay.conf bridge
+    [ "$(stat -c %a "$v/relay.conf")" = 600 ] || fail "the link's configuration is not 0600"
+    sed -e "s|^listener 1883 127.0.0.1|user $me\nlistener $port 127.0.0.1|" \
+        -e "s|^password_file .*|password_file $dir/passwd|" \
+        -e "s|^acl_file .*|acl_file $src/deploy/mosquitto/onboard.acl|" \
+        "$src/deploy/mosquitto/onboard.conf" >"$v/mosquitto.conf"
     "$mosquitto" -c "$v/mosquitto.conf" >"$v/broker.log" 2>&1 & started
     ln "$quellan" "$v/quellan" 2>/dev/null || cp "$quellan" "$v/quellan"
-    (cd "$v" && exec ./quellan -e -H 127.0.0.1 -P "$port" -f gui.conf >quellan.log 2>&1) & started
-    "$devsim" -H 127.0.0.1 -P "$port" --no-input >"$v/devsim.log" 2>&1 & started
+    (cd "$v" && exec ./quellan -e -H 127.0.0.1 -P "$port" -u quellan -p pw-quellan -f gui.conf \
+        >quellan.log 2>&1) & started
+    "$devsim" -H 127.0.0.1 -P "$port" -u devices -p pw-devices --no-input >"$v/devsim.log" 2>&1 & started
+    "$relay" "$v/relay.conf" >"$v/relay.log" 2>&1 & started
 done
 
 # The latest retained value the depot holds for a topic.
-retained() { as depot mosquitto_sub -t "$1" -C 1 -W 5 2>/dev/null; }
+retained() { as fleet-config mosquitto_sub -t "$1" -C 1 -W "${2:-5}" 2>/dev/null; }
 statuses() {
     local sn
-    for sn in "${serials[@]}"; do
+    for sn in "$@"; do
         retained "fleet/$sn/zorv/ui/status" | grep -q '"service": true' || return 1
         [ -n "$(retained "fleet/$sn/zorv/blm/status")" ] || return 1
     done
 }
-eventually 90 statuses || fail "the depot does not hold every validator's status"
+eventually 60 statuses "${serials[@]}" || fail "the depot does not hold every validator's status"
 
-# One validator reconfigured from the depot; only it changes, in its file and on /config.
-as depot mosquitto_pub -t fleet/K10000002/zorv/ui/config/set -m '{"gui": {"locale": "en_GB"}}'
-changed() { awk '/^fleet\//{t=$1} /"locale": "en_GB"/ && t ~ /config$/ {print t}' seen.log | sort -u; }
-published() { [ -n "$(changed)" ]; }
-eventually 30 grep -q '^locale=en_GB' v1/gui.conf || fail "K10000002 did not store the locale"
-eventually 10 published || fail "K10000002 did not publish its new configuration"
-[ "$(changed)" = fleet/K10000002/zorv/ui/config ] || fail "other validators changed: $(changed)"
-! grep -q 'locale=en_GB' v0/gui.conf v2/gui.conf || fail "another validator's file changed"
+# A stolen certificate writes under its own prefix only, and whatever client id it
+# claims it ends no other session; its 8 MB are refused and the depot goes on.
+for id in K10000002 fleet-monitor; do
+    as K10000009 mosquitto_pub -i "$id" -t fleet/K10000002/zorv/ui/config/set \
+        -m '{"gui": {"locale": "de_DE"}}'
+done
+head -c 8M /dev/zero >big
+! as K10000009 mosquitto_pub -t fleet/K10000009/zorv/ui/info -r -f big 2>/dev/null || fail "8 MB taken"
+as K10000009 mosquitto_pub -t fleet/K10000009/zorv/ui/status -m probe
+eventually 10 grep -q '^fleet/K10000009/zorv/ui/status probe' seen.log || fail "the probe did not arrive"
+grep -q 'disconnected due to oversize packet' depot.log || fail "8 MB not refused"
+! grep -Eq 'Client (K10000002|fleet-monitor) already connected' depot.log || fail "a session was taken over"
+! openssl s_client -connect "127.0.0.1:$depot" -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA \
+    -cert K10000009.crt -key K10000009.key </dev/null >/dev/null 2>&1 || fail "the depot took TLS 1.2 with a CBC suite"
 
-# A validator's certificate reaches its own prefix only: the forged request is
-# dropped, the probe after it arrives.
-as K10000001 mosquitto_pub -t fleet/K10000002/zorv/ui/config/set -m '{"gui": {"locale": "de_DE"}}'
-as K10000001 mosquitto_pub -t fleet/K10000001/probe -m probe
-eventually 10 grep -q '^fleet/K10000001/probe' seen.log || fail "the probe did not arrive"
-! grep -q de_DE seen.log || fail "K10000001 wrote under K10000002"
-! grep -q de_DE v1/gui.conf || fail "K10000001 reconfigured K10000002"
+# Commissioning gives K10000002 its own PIN, kept in a private list; only it changes,
+# and the monitor never sees a PIN.
+"$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile ca.crt \
+    --certfile fleet-config.crt --keyfile fleet-config.key --list pins K10000002 >/dev/null || fail "K10000002 did not confirm a PIN"
+[ "$(stat -c %a pins)" = 600 ] || fail "the PIN list is readable by others"
+grep -q "^settingsPin=$(awk '{ print $2 }' pins)$" v1/gui.conf || fail "K10000002 did not store its PIN"
+! grep -q -e settingsPin -e de_DE v0/gui.conf v2/gui.conf || fail "another validator changed"
+! grep -q de_DE v1/gui.conf || fail "the stolen certificate reconfigured K10000002"
+! grep -q settingsPin seen.log || fail "the monitor read a configuration"
 
-# The depot restarts without any stored state; the bridges bring the statuses back.
+# Rogue depots with the depot's certificate push power, validator and update
+# requests, retained, oversized and misaddressed requests to relays of K10000001
+# logged in as Quellan (so the relay, not the ACL, must stop them): only the plain
+# request arrives. A rogue offering TLS 1.2 with a CBC suite is refused.
+push() {  # push FLAGS TOPIC [PAYLOAD]: one PUBLISH at QoS 0 (FLAGS 30, or 31: retained)
+    local t=$2 p=${3:-'{"rogue": true}'} n b
+    n=$((2 + ${#t} + ${#p}))
+    printf "\\x$1"
+    while b=$((n % 128)) n=$((n / 128)); [ $n -gt 0 ]; do printf "\\x$(printf %02x $((b | 128)))"; done
+    printf "\\x$(printf %02x $b)\\x00\\x$(printf %02x ${#t})%s%s" "$t" "$p"
+}
+big=$(printf '{"rogue": "%070000d"}' 0)
+rogue() {  # rogue NAME [s_server options]
+    local at; at=$(freeport)
+    { printf '\x20\x02\x00\x00'
+      for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set} \
+          fleet/K10000001/zorv/{update/request,ui/config/set/x} fleet/K10000002/zorv/ui/config/set; do
+          push 30 "$topic"; push 31 "$topic"
+      done
+      push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/config/set "$big"
+      push 30 fleet/K10000001/zorv/ui/status/get; sleep 5; } |
+        openssl s_server -quiet -naccept 1 -accept "$at" -cert depot-broker.crt -key depot-broker.key \
+            "${@:2}" >/dev/null 2>&1 & started
+    (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$at" "$1.conf" quellan)
+    "$relay" "v0/$1.conf" >"v0/$1.log" 2>&1 & started
+}
+mosquitto_sub -h 127.0.0.1 -p "${ports[0]}" -u quellan -P pw-quellan -v -t 'zorv/#' >v0/local.log 2>&1 & started
+rogue rogue
+rogue cbc -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
+eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
+    fail "the rogue's status request did not arrive"
+eventually 15 grep -q 'handshake failure' v0/cbc.log || fail "the relay took TLS 1.2 with a CBC suite"
+[ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue reached the vehicle: $(grep rogue v0/local.log | cut -c1-60)"
+
+# K10000002 is revoked; the depot restarts without any stored state: the others come
+# back, K10000002's link is refused.
+revoke K10000002.crt >/dev/null 2>&1 || fail "could not revoke K10000002"
 kill "${pids[0]}"
 wait "${pids[0]}" 2>/dev/null || true
 startdepot || fail "the depot broker did not restart"
-eventually 90 statuses || fail "the statuses did not come back after the depot restarted"
-echo "PASS: fleet of ${#serials[@]} validators bridged to the depot in ${SECONDS}s"
+eventually 45 statuses K10000001 C10000003 || fail "the statuses did not come back after the depot restarted"
+eventually 20 grep -q 'certificate verify failed' depot.log || fail "K10000002's link was not refused"
+[ -z "$(retained fleet/K10000002/zorv/ui/status 1)" ] || fail "the revoked K10000002 is back"
+echo "PASS: fleet of ${#serials[@]} validators linked to the depot in ${SECONDS}s"

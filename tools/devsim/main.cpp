@@ -59,6 +59,13 @@ int main(int argc, char** argv) {
     QCommandLineOption port({QStringLiteral("P"), QStringLiteral("port")},
                             QStringLiteral("MQTT broker port (default 1883)."),
                             QStringLiteral("port"), QStringLiteral("1883"));
+    // Like the real device services: a user of the on-board broker's password file.
+    QCommandLineOption username({QStringLiteral("u"), QStringLiteral("username")},
+                                QStringLiteral("MQTT user name (default: none, anonymous)."),
+                                QStringLiteral("name"));
+    QCommandLineOption password({QStringLiteral("p"), QStringLiteral("password")},
+                                QStringLiteral("MQTT password of that user."),
+                                QStringLiteral("password"));
     QCommandLineOption scenario({QStringLiteral("s"), QStringLiteral("scenario")},
                                 QStringLiteral("Play the scenario in <file> (JSON steps)."),
                                 QStringLiteral("file"));
@@ -86,8 +93,8 @@ int main(int argc, char** argv) {
         QStringLiteral("device-topic"),
         QStringLiteral("Clock and update base topic (default zorv/device)."),
         QStringLiteral("topic"), topics.device);
-    parser.addOptions({host, port, scenario, check, verbose, noInput, validatorTopic, boardTopic,
-                       inspectorTopic, networkTopic, deviceTopic});
+    parser.addOptions({host, port, username, password, scenario, check, verbose, noInput,
+                       validatorTopic, boardTopic, inspectorTopic, networkTopic, deviceTopic});
     parser.process(app);
     if (!parser.isSet(verbose)) {
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
@@ -136,6 +143,8 @@ int main(int argc, char** argv) {
     manager::MqttClient client;
     client.setHostname(parser.value(host));
     client.setPort(portNumber);
+    client.setUsername(parser.value(username));
+    client.setPassword(parser.value(password));
     client.setClientId(QStringLiteral("quellan-devsim-%1").arg(QCoreApplication::applicationPid()));
     // If the simulator dies, the validator is seen as a service that stopped.
     client.setWillTopic(topics.validator + QStringLiteral("/status"));
