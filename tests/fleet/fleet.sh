@@ -100,6 +100,8 @@ for i in 0 1 2; do
         "$src/deploy/mosquitto/onboard.conf" >"$v/mosquitto.conf"
     "$mosquitto" -c "$v/mosquitto.conf" >"$v/broker.log" 2>&1 & started
     ln "$quellan" "$v/quellan" 2>/dev/null || cp "$quellan" "$v/quellan"
+    # The first validator's settings PIN was guessed at too often in an earlier boot.
+    [ "$i" = 0 ] && echo '{"boot": "earlier", "failures": 7, "until": 1, "wait": 900000}' >"$v/login-throttle.json"
     (cd "$v" && exec ./quellan -e -H 127.0.0.1 -P "$port" -u quellan -p pw-quellan -f gui.conf \
         >quellan.log 2>&1) & started
     "$devsim" -H 127.0.0.1 -P "$port" -u devices -p pw-devices --no-input >"$v/devsim.log" 2>&1 & started
@@ -116,6 +118,7 @@ statuses() {
     done
 }
 eventually 60 statuses "${serials[@]}" || fail "the depot does not hold every validator's status"
+retained "fleet/${serials[0]}/zorv/ui/status" | grep -q '"settingsLocked": true' || fail "the depot does not see the settings locked on ${serials[0]}"
 
 # A stolen certificate writes under its own prefix only, and whatever client id it
 # claims it ends no other session; its 8 MB are refused and the depot goes on.
