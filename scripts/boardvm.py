@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""The board under qemu, for the system suite (tests/board/) and scripts/board boot.
+
+Board(arch, image) boots a copy-on-write layer over the cached image with TCG, no
+network, a 480 x 800 virtio-gpu display ("gpu"), a virtio tablet as the touch panel,
+the guest agent on a virtio-serial port and QMP on a socket. Its API:
+  run(cmd)            shell command in the guest: (exit code, stdout + stderr)
+  screen(path)        the display as PNG (QMP screendump)
+  tap(x, y)           a touch at a pixel (absolute tablet events, left button)
+  cut()               power cut: reset with no shutdown, then wait for the agent
+  wait_active(unit)   the unit active (its start job done), seconds waited
+  journal(args)       journalctl output of this boot
+  close()             kill qemu (only the one this object started)
+"""
+import base64
+import json
+import os
+import random
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+W, H = 480, 800
+
+
+class Board:
+    def __init__(self, arch, image, memory=1024):
+        self.dir = tempfile.mkdtemp(prefix="board-")
+        self.image = image
+        disk = os.path.join(self.dir, "disk.qcow2")
+        subprocess.run(["qemu-img", "create", "-q", "-f", "qcow2", "-F", "raw", "-b",
+                        os.path.join(image, "disk.raw"), disk], check=True)
+        self.qmp_path = os.path.join(self.dir, "qmp.sock")
+        self.qga_path = os.path.join(self.dir, "qga.sock")
+        self.console = os.path.join(self.dir, "console.log")
+        append = ("root=/dev/vda rw quiet loglevel=3 systemd.show_status=0 "
+                  "rd.udev.log_level=3 console=" + ("ttyS0" if arch == "amd64" else "ttyAMA0"))
+        if arch == "amd64":
+            cmd = ["qemu-system-x86_64", "-machine", "q35", "-cpu", "max"]
+        else:
+            cmd = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53"]
+        cmd += ["-accel", "tcg", "-m", str(memory), "-smp", "2",
+                "-kernel", os.path.join(image, "vmlinuz"),
+                "-initrd", os.path.join(image, "initrd.img"), "-append", append,
+                "-drive", f"file={disk},if=virtio,format=qcow2,cache=unsafe,discard=unmap",
+                "-vga", "none", "-nic", "none", "-display", "none",
+                "-device", f"virtio-gpu-pci,id=gpu,xres={W},yres={H}",
+                "-device", "virtio-tablet-pci,id=touch",
+                "-device", "virtio-serial-pci",
+                "-chardev", f"socket,path={self.qga_path},server=on,wait=off,id=qga",
+                "-device", "virtserialport,chardev=qga,name=org.qemu.guest_agent.0",
+                "-qmp", f"unix:{self.qmp_path},server=on,wait=off",
+                "-serial", f"file:{self.console}"]
+        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=open(os.path.join(self.dir, "qemu.err"), "w"))
+        self.pid = self.proc.pid
+        self.booted = time.monotonic()
+        for _ in range(100):
+            if os.path.exists(self.qmp_path):
+                break
+            time.sleep(0.1)
+        self.qmp = socket.socket(socket.AF_UNIX)
+        self.qmp.connect(self.qmp_path)
+        self.qmp_file = self.qmp.makefile("rwb")
+        self.qmp_file.readline()
+        self.qmp_cmd("qmp_capabilities")
+        self.wait_agent()
+
+    # --- QMP -----------------------------------------------------------------------
+    def qmp_cmd(self, name, **args):
+        self.qmp_file.write(json.dumps({"execute": name, "arguments": args}).encode() + b"\n")
+        self.qmp_file.flush()
+        while True:
+            reply = json.loads(self.qmp_file.readline())
+            if "return" in reply:
+                return reply["return"]
+            if "error" in reply:
+                raise RuntimeError(f"QMP {name}: {reply['error']}")
+
+    def screen(self, path):
+        self.qmp_cmd("screendump", filename=path, device="gpu", format="png")
+        return path
+
+    def tap(self, x, y, hold=0.08):
+        scale = lambda v, n: int(v * 0x7FFF / (n - 1))
+        move = [{"type": "abs", "data": {"axis": "x", "value": scale(x, W)}},
+                {"type": "abs", "data": {"axis": "y", "value": scale(y, H)}}]
+        for down in (True, False):
+            self.qmp_cmd("input-send-event", device="touch", events=move + [
+                {"type": "btn", "data": {"down": down, "button": "left"}}])
+            time.sleep(hold)
+
+    def cut(self):
+        self.qmp_cmd("system_reset")
+        self.booted = time.monotonic()
+        self.wait_agent()
+
+    # --- The guest agent -------------------------------------------------------------
+    def agent(self, name, args=None, timeout=30):
+        with socket.socket(socket.AF_UNIX) as s:
+            s.settimeout(timeout)
+            s.connect(self.qga_path)
+            f = s.makefile("rwb")
+            token = random.randrange(1, 2**31)
+            # After a reset the channel may hold a half-read request: the delimited
+            # sync (0xff) makes the agent drop it, and replies before ours are skipped.
+            f.write(b"\xff" + json.dumps({"execute": "guest-sync-delimited",
+                                          "arguments": {"id": token}}).encode() + b"\n")
+            f.flush()
+            while True:
+                line = f.readline().lstrip(b"\xff")
+                if not line:
+                    raise TimeoutError("agent closed")
+                try:
+                    if json.loads(line).get("return") == token:
+                        break
+                except ValueError:
+                    pass
+            f.write(json.dumps({"execute": name, "arguments": args or {}}).encode() + b"\n")
+            f.flush()
+            reply = json.loads(f.readline())
+            if "error" in reply:
+                raise RuntimeError(f"agent {name}: {reply['error']}")
+            return reply["return"]
+
+    def wait_agent(self, timeout=300):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if self.proc.poll() is not None:
+                raise RuntimeError("qemu exited: " + open(os.path.join(self.dir, "qemu.err")).read())
+            try:
+                self.agent("guest-ping", timeout=3)
+                return time.monotonic() - self.booted
+            except (OSError, RuntimeError, ValueError):
+                time.sleep(1)
+        raise TimeoutError("no guest agent after %d s" % timeout)
+
+    def run(self, cmd, timeout=120, stdin=None):
+        args = {"path": "/bin/sh", "arg": ["-c", cmd], "capture-output": True}
+        if stdin is not None:
+            args["input-data"] = base64.b64encode(stdin.encode()).decode()
+        pid = self.agent("guest-exec", args)["pid"]
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            st = self.agent("guest-exec-status", {"pid": pid})
+            if st["exited"]:
+                out = b"".join(base64.b64decode(st.get(k, "")) for k in ("out-data", "err-data"))
+                return st.get("exitcode", -1), out.decode(errors="replace")
+            time.sleep(0.2)
+        raise TimeoutError(f"guest command timed out: {cmd}")
+
+    def out(self, cmd, **kw):
+        return self.run(cmd, **kw)[1]
+
+    # --- The service -----------------------------------------------------------------
+    def wait_active(self, unit="quellan", timeout=240):
+        t0 = time.monotonic()
+        while time.monotonic() - t0 < timeout:
+            if self.out(f"systemctl is-active {unit}").strip() == "active":
+                return time.monotonic() - t0
+            time.sleep(1)
+        raise TimeoutError(f"{unit} not active after {timeout} s:\n" +
+                           self.journal(f"-u {unit} -n 30"))
+
+    def journal(self, args=""):
+        return self.out(f"journalctl -b --no-pager -o cat {args}")
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    import argparse
+    p = argparse.ArgumentParser()
+    p.add_argument("--arch", default="amd64")
+    p.add_argument("--image", required=True)
+    a = p.parse_args()
+    board = Board(a.arch, a.image)
+    print(f"board: up in {time.monotonic() - board.booted:.0f} s; QMP {board.qmp_path}, "
+          f"agent {board.qga_path}, console {board.console}; Ctrl-C stops it", flush=True)
+    try:
+        signal.pause()
+    finally:
+        board.close()
