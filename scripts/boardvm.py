@@ -13,6 +13,7 @@ the guest agent on a virtio-serial port and QMP on a socket. Its API:
   close()             kill qemu (only the one this object started)
 """
 import base64
+import ctypes
 import json
 import os
 import random
@@ -20,7 +21,6 @@ import shutil
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import time
 
@@ -37,7 +37,7 @@ class Board:
         self.qmp_path = os.path.join(self.dir, "qmp.sock")
         self.qga_path = os.path.join(self.dir, "qga.sock")
         self.console = os.path.join(self.dir, "console.log")
-        append = ("root=/dev/vda rw quiet loglevel=3 systemd.show_status=0 "
+        append = ("root=/dev/vda rw quiet loglevel=3 mitigations=off systemd.show_status=0 "
                   "rd.udev.log_level=3 console=" + ("ttyS0" if arch == "amd64" else "ttyAMA0"))
         if arch == "amd64":
             cmd = ["qemu-system-x86_64", "-machine", "q35", "-cpu", "max"]
@@ -55,8 +55,11 @@ class Board:
                 "-device", "virtserialport,chardev=qga,name=org.qemu.guest_agent.0",
                 "-qmp", f"unix:{self.qmp_path},server=on,wait=off",
                 "-serial", f"file:{self.console}"]
+        # qemu dies with the suite, however the suite ends (PR_SET_PDEATHSIG).
+        die = lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL)
         self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=open(os.path.join(self.dir, "qemu.err"), "w"))
+                                     stderr=open(os.path.join(self.dir, "qemu.err"), "w"),
+                                     preexec_fn=die)
         self.pid = self.proc.pid
         self.booted = time.monotonic()
         for _ in range(100):
@@ -90,7 +93,7 @@ class Board:
         move = [{"type": "abs", "data": {"axis": "x", "value": scale(x, W)}},
                 {"type": "abs", "data": {"axis": "y", "value": scale(y, H)}}]
         for down in (True, False):
-            self.qmp_cmd("input-send-event", device="touch", events=move + [
+            self.qmp_cmd("input-send-event", events=move + [
                 {"type": "btn", "data": {"down": down, "button": "left"}}])
             time.sleep(hold)
 
@@ -169,11 +172,42 @@ class Board:
     def journal(self, args=""):
         return self.out(f"journalctl -b --no-pager -o cat {args}")
 
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
-        shutil.rmtree(self.dir, ignore_errors=True)
+    def cursor(self):
+        """The journal's position now, for wait_log(since=...)."""
+        return self.out("journalctl -n 0 --show-cursor --no-pager").split("cursor: ")[-1].strip()
+
+    def wait_log(self, text, since, unit="quellan", timeout=120):
+        """Seconds until a journal line of the unit after `since` contains text."""
+        t0 = time.monotonic()
+        while time.monotonic() - t0 < timeout:
+            if text in self.journal((f"-u {unit} " if unit else "") + f"--after-cursor='{since}'"):
+                return time.monotonic() - t0
+            time.sleep(1)
+        raise TimeoutError(f"no '{text}' from {unit} in {timeout} s")
+
+
+def ini(text):
+    """An INI file as QSettings writes it: {"section/key": value}; ValueError if broken."""
+    import configparser
+    p = configparser.RawConfigParser(strict=True, delimiters=("=",))
+    p.optionxform = str
+    p.read_string(text)
+    return {("" if s == "General" else s + "/") + k: v for s in p.sections() for k, v in p[s].items()}
+
+
+def differs(png_a, png_b, masks=(), tolerance=16, box=None):
+    """Fraction of pixels (in box, outside the masked (x0, y0, x1, y1) boxes) that differ."""
+    from PIL import Image, ImageChops, ImageDraw
+    a, b = (Image.open(p).convert("RGB") for p in (png_a, png_b))
+    if box and a.size == b.size:
+        a, b = a.crop(box), b.crop(box)
+    if a.size != b.size:
+        return 1.0
+    diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > tolerance else 0)
+    draw = ImageDraw.Draw(diff)
+    for box in masks:
+        draw.rectangle(box, fill=0)
+    return sum(diff.histogram()[255:]) / (a.size[0] * a.size[1])
 
 
 if __name__ == "__main__":
