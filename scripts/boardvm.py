@@ -17,10 +17,12 @@ import ctypes
 import json
 import os
 import random
+import re
 import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -185,6 +187,12 @@ class Board:
             time.sleep(1)
         raise TimeoutError(f"no '{text}' from {unit} in {timeout} s")
 
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
 
 def ini(text):
     """An INI file as QSettings writes it: {"section/key": value}; ValueError if broken."""
@@ -210,13 +218,70 @@ def differs(png_a, png_b, masks=(), tolerance=16, box=None):
     return sum(diff.histogram()[255:]) / (a.size[0] * a.size[1])
 
 
+LINUXFB = {"QT_QPA_PLATFORM": "linuxfb:fb=/dev/fb0", "QT_QUICK_BACKEND": "software",
+           "QT_QPA_FB_HIDECURSOR": "1"}
+
+
+def figures(board, idle_seconds=60):
+    """Start to first frame, memory after the idle screen (cgroup memory.current) and CPU of
+    60 s idle (cgroup cpu.stat) of the service, beside the bare window run as a unit alike."""
+    env = "".join(f"{k}={v}\\n" for k, v in LINUXFB.items())
+    board.run(f"printf '{env}' >>/etc/default/quellan; systemctl restart quellan", timeout=300)
+    rows = {}
+    for unit, start in (("quellan", None),
+                        ("floor", "systemd-run --unit=floor -p Type=simple -p User=quellan "
+                                  "-p SupplementaryGroups=video -p SupplementaryGroups=input "
+                                  "-p TTYPath=/dev/tty1 -p StandardInput=tty-force "
+                                  "-p StandardOutput=journal -E QUELLAN_BENCH_PROBE=1 " +
+                                  " ".join(f"-E {k}={v}" for k, v in LINUXFB.items()) +
+                                  " /usr/lib/quellan-devsim/floor_window")):
+        if start:
+            board.run("systemctl stop quellan")
+            board.run(start)
+        board.wait_active(unit)
+        show = lambda p: int(board.out(f"systemctl show -p {p} --value {unit}"))
+        if unit == "quellan":
+            ready = (show("ActiveEnterTimestampMonotonic") - show("ExecMainStartTimestampMonotonic")) / 1e6
+        else:
+            for _ in range(240):
+                line = [l for l in board.journal("-u floor").splitlines() if "QUELLAN_BENCH" in l and "frame" in l]
+                if line:
+                    break
+                time.sleep(1)
+            us = int(re.search(r"mono_us=(\d+)", line[0]).group(1))
+            ready = (us - show("ExecMainStartTimestampMonotonic")) / 1e6
+        time.sleep(20)  # the idle screen settles
+        cg = f"/sys/fs/cgroup/system.slice/{unit}.service"
+        memory = int(board.out(f"cat {cg}/memory.current")) / 2**20
+        cpu = lambda: int(board.out(f"grep usage_usec {cg}/cpu.stat").split()[1])
+        c0 = cpu()
+        time.sleep(idle_seconds)
+        rows[unit] = (ready, memory, (cpu() - c0) / 1e6 / idle_seconds * 100)
+    q, f = rows["quellan"], rows["floor"]
+    print("| Figure | quellan.service | floor_window | ratio |\n|---|---|---|---|")
+    for i, (name, unit) in enumerate((("Start to first frame", "s"), ("Memory after the idle screen", "MiB"),
+                                      (f"CPU of {idle_seconds} s idle", "%"))):
+        print(f"| {name} | {q[i]:.1f} {unit} | {f[i]:.1f} {unit} | {q[i] / f[i]:.1f} |")
+
+
 if __name__ == "__main__":
     import argparse
     p = argparse.ArgumentParser()
     p.add_argument("--arch", default="amd64")
     p.add_argument("--image", required=True)
+    p.add_argument("--figures", action="store_true")
     a = p.parse_args()
     board = Board(a.arch, a.image)
+    if a.figures:
+        try:
+            board.wait_active()
+            j = board.out("journalctl -b -o short-monotonic --no-pager -u quellan")
+            print("boot to ready (kernel start to Started quellan.service, shipped eglfs):",
+                  re.search(r"\[\s*([\d.]+)\].*Started quellan.service", j).group(1), "s")
+            figures(board)
+        finally:
+            board.close()
+        sys.exit(0)
     print(f"board: up in {time.monotonic() - board.booted:.0f} s; QMP {board.qmp_path}, "
           f"agent {board.qga_path}, console {board.console}; Ctrl-C stops it", flush=True)
     try:
