@@ -87,6 +87,7 @@ class Board:
                 raise RuntimeError(f"QMP {name}: {reply['error']}")
 
     def screen(self, path):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         self.qmp_cmd("screendump", filename=path, device="gpu", format="png")
         return path
 
@@ -171,6 +172,14 @@ class Board:
         raise TimeoutError(f"{unit} not active after {timeout} s:\n" +
                            self.journal(f"-u {unit} -n 30"))
 
+    def prop(self, name, unit="quellan"):
+        """A property of a unit (systemctl show), as text."""
+        return self.out(f"systemctl show -p {name} --value {unit}").strip()
+
+    def devsim(self, command):
+        """A command to the device simulator in the guest (e.g. "ignition on")."""
+        self.run(f"echo '{command}' >/run/quellan-devsim/in")
+
     def journal(self, args=""):
         return self.out(f"journalctl -b --no-pager -o cat {args}")
 
@@ -216,6 +225,49 @@ def differs(png_a, png_b, masks=(), tolerance=16, box=None):
     for box in masks:
         draw.rectangle(box, fill=0)
     return sum(diff.histogram()[255:]) / (a.size[0] * a.size[1])
+
+
+def check(ok, what):
+    if not ok:
+        raise AssertionError(what)
+
+
+def run_suite(cases, args):
+    """Boots the board, runs the cases (all, or those named on the command line) in order,
+    one line each, then "N passed, N failed"; the board is closed however the run ends."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    passed = failed = 0
+    board = Board(args.arch, args.image)
+    try:
+        print(f"board: agent up {board.wait_agent():.0f} s after power on", flush=True)
+        board.wait_active()
+        for case in cases:
+            if args.only and case.__name__ not in args.only:
+                continue
+            t0 = time.monotonic()
+            try:
+                note = case(board) or ""
+                passed += 1
+                print(f"PASS {case.__name__} ({time.monotonic() - t0:.0f} s) {note}", flush=True)
+            except Exception as e:
+                failed += 1
+                print(f"FAIL {case.__name__} ({time.monotonic() - t0:.0f} s) {type(e).__name__}: {e}",
+                      flush=True)
+    finally:
+        board.close()
+    print(f"{passed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
+
+
+def suite_args():
+    import argparse
+    p = argparse.ArgumentParser()
+    p.add_argument("--arch", default="amd64")
+    p.add_argument("--image", required=True)
+    p.add_argument("--gallery", required=True)
+    p.add_argument("--cuts", type=int, default=20)
+    p.add_argument("only", nargs="*")
+    return p.parse_args()
 
 
 LINUXFB = {"QT_QPA_PLATFORM": "linuxfb:fb=/dev/fb0", "QT_QUICK_BACKEND": "software",
