@@ -41,7 +41,7 @@ def display(b):
     b.run("cp /etc/default/quellan /root/default && sed -i 's/^QT_/#QT_/; $aQT_QPA_PLATFORM=eglfs' "
           "/etc/default/quellan && systemctl restart quellan", timeout=300)
     try:
-        return f"{note}; {matches(b, 'init-eglfs', INIT, box=(60, 250, 420, 470), limit=0.05)}"
+        return f"{note}; {matches(b, 'init-eglfs', INIT, box=(60, 250, 420, 470), limit=0.1)}"
     finally:
         b.run("cp /root/default /etc/default/quellan && systemctl restart quellan", timeout=300)
 
