@@ -117,8 +117,8 @@ def program_locked(b):
     check(as_user(f"touch {APP}/own && mv {APP}/own {APP}/own2 && rm {APP}/own2") == 0, "no own files")
 
 
-def events(b):
-    return {v for k, v in ini(b.out(f"cat {APP}/events.ini")).items() if k.endswith("timestamp")}
+def events(text):
+    return {v for k, v in ini(text).items() if k.endswith("timestamp")}
 
 
 def power_cuts(b):
@@ -128,7 +128,7 @@ def power_cuts(b):
     for cut in range(A.cuts + 1):
         b.wait_active()
         try:
-            conf, now = ini(b.out("cat /etc/quellan/gui.conf")), events(b)
+            conf, now = ini(b.out("cat /etc/quellan/gui.conf")), events(b.out(f"cat {APP}/events.ini"))
             keys, value = keys or set(conf), int(conf.get("gui/animSwitchSec", -1))
             missing = (keys - set(conf)) | (stored - now)
             lost += len(stored - now) + (not acked <= value <= sent)
@@ -137,14 +137,14 @@ def power_cuts(b):
         except ValueError as e:
             bad += 1
             print(f"  cut {cut}: broken file: {e}", flush=True)
-        end = time.monotonic() + random.uniform(2, 12)
-        while cut < A.cuts and time.monotonic() < end:
+        end = time.monotonic() + random.uniform(1, 8)
+        while cut < A.cuts and time.monotonic() < end:  # one guest command a round: a setting, an event
             sent += 1
-            reply = b.out("mosquitto_rr -t zorv/ui/config/set -e zorv/ui/config -W 10 -m "
-                          f"'{{\"gui\":{{\"animSwitchSec\":{sent}}}}}'")
+            reply, store = b.out(f"mosquitto_rr -t zorv/ui/config/set -e zorv/ui/config -W 10 -m "
+                                 f"'{{\"gui\":{{\"animSwitchSec\":{sent}}}}}'; echo 'ignition "
+                                 f"{('off', 'on')[sent % 2]}' >/run/quellan-devsim/in; echo @@; cat {APP}/events.ini").split("@@\n")
             acked = sent if re.search(rf'"animSwitchSec": ?{sent}\b', reply) else acked
-            b.devsim("ignition off" if sent % 2 else "ignition on")
-            stored = events(b)
+            stored = events(store)
         b.cut() if cut < A.cuts else None
     check(bad == lost == 0, f"{A.cuts} cuts: {bad} corrupted files, {lost} lost acknowledged writes")
     return f"{A.cuts} cuts, {bad} corrupted files, {lost} lost acknowledged writes"
