@@ -15,7 +15,7 @@ MASKS = [(300, 0, 479, 100), (130, 330, 350, 560), (330, 770, 479, 799)]
 OUT, APP, INIT, IDLE = "/tmp/board-screens", "/opt/zorv/quellan", "el_GR/14_InitPage.png", "el_GR/01_ScanScreens.png"
 
 
-def matches(b, name, gallery, box=None, limit=0.015):
+def matches(b, name, gallery, box=None, limit=0.02):
     """The screen as the offscreen gallery shows it (a frame caught mid-update is taken again)."""
     for _ in range(3):
         time.sleep(2)
