@@ -328,7 +328,7 @@ if __name__ == "__main__":
         try:
             board.wait_active()
             j = board.out("journalctl -b -o short-monotonic --no-pager -u quellan")
-            print("boot to ready (kernel start to Started quellan.service, shipped eglfs):",
+            print("boot to ready (kernel start to Started quellan.service, shipped settings):",
                   re.search(r"\[\s*([\d.]+)\].*Started quellan.service", j).group(1), "s")
             figures(board)
         finally:
