@@ -313,7 +313,8 @@ def figures(board, idle_seconds=60):
     print("| Figure | quellan.service | floor_window | ratio |\n|---|---|---|---|")
     for i, (name, unit) in enumerate((("Start to first frame", "s"), ("Memory after the idle screen", "MiB"),
                                       (f"CPU of {idle_seconds} s idle", "%"))):
-        print(f"| {name} | {q[i]:.1f} {unit} | {f[i]:.1f} {unit} | {q[i] / f[i]:.1f} |")
+        ratio = f"{q[i] / f[i]:.1f}" if f[i] else "- (the bare window draws no frame when idle)"
+        print(f"| {name} | {q[i]:.2f} {unit} | {f[i]:.2f} {unit} | {ratio} |")
 
 
 if __name__ == "__main__":
