@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QQuickWindow>
-#include <QThread>
 
 #include <cstddef>
 #include <cstring>
@@ -14,22 +13,6 @@
 namespace {
 
 const char* const TAG = "[Watchdog]";
-
-// Test aid: QUELLAN_TEST_HANG_GUI_MS=N blocks the GUI thread for good N ms after
-// "READY=1", to prove that a hung GUI stops the pings. Unset, it does nothing.
-void scheduleTestHang(QObject* context) {
-    bool ok = false;
-    const int after = qEnvironmentVariableIntValue("QUELLAN_TEST_HANG_GUI_MS", &ok);
-    if (!ok || after < 0) {
-        return;
-    }
-    QTimer::singleShot(after, context, [] {
-        qWarning() << TAG << "WARN: GUI thread blocked on request (QUELLAN_TEST_HANG_GUI_MS)";
-        for (;;) {
-            QThread::sleep(3600);
-        }
-    });
-}
 
 // The watchdog interval systemd asks for (WATCHDOG_USEC), in microseconds, when it
 // is meant for this process (WATCHDOG_PID unset or ours); 0 otherwise.
@@ -113,7 +96,6 @@ void Watchdog::ready() {
         pet();
         m_pet.start();
     }
-    scheduleTestHang(this);
 }
 
 void Watchdog::pet() {

@@ -1,0 +1,170 @@
+"""The system suite on the board (scripts/board test): the package as shipped, under systemd,
+on the kernel's display, by touch, through hangs, broker restarts, power cuts and upgrades."""
+import collections, json, random, re, time
+from boardvm import check, differs, ini, run_suite, suite_args
+
+A = suite_args()
+# Where things are on the 480 x 800 screen: header clock, serial field, the keyboard's keys
+# (letters, then "&123" for the digits, enter), the confirmation's yes, the PIN pad, the menu.
+CLOCK, FIELD, ENTER, YES, MENU, LOGOUT = (390, 70), (240, 356), (427, 639), (160, 452), (445, 35), (313, 284)
+KEYS = {"K": (334, 639), "&123": (54, 755), **{str(d): (41 + 39.7 * ((d + 9) % 10), 581) for d in range(10)}}
+PAD = {"0": (240, 515), "enter": (240, 590), **{str(d): (116 + 124 * ((d - 1) % 3), 284 + 77 * ((d - 1) // 3))
+                                                  for d in range(1, 10)}}
+# The time-dependent parts of a screen: the date and clock, the card animation, the version.
+MASKS = [(300, 0, 479, 100), (130, 330, 350, 560), (330, 770, 479, 799)]
+OUT, APP, INIT, IDLE = "/tmp/board-screens", "/opt/zorv/quellan", "el_GR/14_InitPage.png", "el_GR/01_ScanScreens.png"
+
+
+def matches(b, name, gallery, box=None, limit=0.02):
+    """The screen as the offscreen gallery shows it (a frame caught mid-update is taken again)."""
+    for _ in range(3):
+        time.sleep(2)
+        d = differs(b.screen(f"{OUT}/{name}.png"), f"{A.gallery}/{gallery}", MASKS, box=box)
+        if d < limit:
+            return f"{name} {d:.1%} differs"
+    raise AssertionError(f"{name}: {d:.1%} of the screen differs from the gallery's {gallery}")
+
+
+def ready(b):
+    """READY=1 only after the first frame: active no earlier than the program's first-frame line."""
+    active = (int(b.prop("ActiveEnterTimestampMonotonic")) - int(b.prop("ExecMainStartTimestampMonotonic"))) / 1e6
+    frame = float(re.search(r"\[\s*([\d.]+)\] \[Watchdog\] First frame", b.journal("-u quellan")).group(1))
+    check(active >= frame, f"active {active:.1f} s after start, first frame at {frame:.1f} s")
+    j = b.out("journalctl -b -o short-monotonic --no-pager -u quellan")
+    return re.search(r"\[\s*([\d.]+)\].*Started quellan.service", j).group(1) + " s from kernel start"
+
+
+def display(b):
+    """The shipped setting (linuxfb, software renderer), then eglfs on the virtio-gpu KMS device
+    through Mesa's software rasteriser (only the page: eglfs draws no background there)."""
+    note = matches(b, "init-linuxfb", INIT)
+    b.run("cp /etc/default/quellan /root/default && sed -i 's/^QT_/#QT_/; $aQT_QPA_PLATFORM=eglfs' "
+          "/etc/default/quellan && systemctl restart quellan", timeout=300)
+    try:
+        return f"{note}; {matches(b, 'init-eglfs', INIT, box=(60, 250, 420, 470), limit=0.1)}"
+    finally:
+        b.run("cp /root/default /etc/default/quellan && systemctl restart quellan", timeout=300)
+
+
+def first_start(b):
+    """An empty serial-number file: the keyboard comes up when the field is tapped, and a serial
+    number typed by taps is saved."""
+    b.tap(*FIELD), time.sleep(5)
+    kb = differs(b.screen(f"{OUT}/keyboard.png"), f"{A.gallery}/{INIT}", box=(0, 560, 480, 800))
+    check(kb > 0.3, "no keyboard after a tap on the serial-number field")
+    for k in ["K", "&123", *"12345678"]:
+        b.tap(*KEYS[k]), time.sleep(0.4)
+    b.tap(*ENTER), time.sleep(3), b.tap(*YES), time.sleep(3)
+    check(b.out("cat /etc/serialnumber") == "K12345678", "serial number not saved")
+
+
+def idle(b):
+    """The idle screen as the gallery's, and no pointer where the panel was last touched."""
+    b.tap(240, 700)
+    note = matches(b, "idle", IDLE)
+    pointer = differs(f"{OUT}/idle.png", f"{A.gallery}/{IDLE}", box=(225, 685, 265, 725))
+    check(pointer < 0.03, f"a pointer on the panel ({pointer:.0%} of its place differs)")
+    return note
+
+
+def touch(b):
+    c = b.cursor()
+    for k in [CLOCK] * 3 + [None] + [PAD[d] for d in "8602"] + [PAD["enter"]]:
+        b.tap(*k) if k else time.sleep(3)  # the PIN pad shown
+    b.wait_log("User logged-in", c, timeout=30)
+    time.sleep(2), b.tap(*MENU), time.sleep(2), b.tap(*LOGOUT)
+    b.wait_log("User logged-out", c, timeout=30)
+
+
+def watchdog(b):
+    pid, c = b.prop("MainPID"), b.cursor()
+    b.run(f"kill -STOP {pid}")
+    secs = b.wait_log("Watchdog timeout", c, unit=None, timeout=90)
+    b.wait_log("First frame shown", c, timeout=120)
+    check(b.prop("MainPID") not in ("0", pid), "no restart")
+    return f"killed {secs:.0f} s after SIGSTOP; " + matches(b, "idle-after-watchdog", IDLE)
+
+
+def broker(b):
+    # The retained status thrown away with the broker's store: only a reconnected UI brings it back.
+    b.run("systemctl stop mosquitto; rm -f /var/lib/mosquitto/mosquitto.db; systemctl start mosquitto")
+    status = b.out("mosquitto_sub -t zorv/ui/status -C 1 -W 60", timeout=90)
+    check(json.loads(status or "{}").get("service") is True, f"status after the restart: {status!r}")
+
+
+def journal(b):
+    # A line written twice (standard error and syslog) differs at most by a level tag.
+    lines = [re.sub(r"\[(warning|error|info|debug|critical|fatal)\] ", "", l)
+             for l in b.journal(f"_PID={b.prop('MainPID')}").splitlines()]
+    twice = [l for l, n in collections.Counter(lines).items() if n > 1]
+    bad = [l for l in b.journal("-u quellan").splitlines()  # every start of this boot
+           if re.search(r"8602|password\s*:\s*\S|Permission denied|Read-only file", l)]
+    check(not twice and not bad, f"{len(twice)} lines twice, e.g. {twice[:2]}; wrong lines: {bad[:4]}")
+
+
+def program_locked(b):
+    """The service's user can write its event store but not replace or delete its program."""
+    as_user = lambda cmd: b.run(f"runuser -u quellan -- sh -c '{cmd}'")[0]
+    for cmd in (f"rm -f {APP}/quellan", f"mv {APP}/quellan {APP}/x", f"cp /bin/true {APP}/quellan",
+                f"echo > {APP}/Valid.wav", f"rm -f {APP}/Valid.wav"):
+        check(as_user(cmd) != 0, f"the service user may: {cmd}")
+    before = b.out(f"cat {APP}/events.ini")
+    for state in ("off", "on") * 10:  # the simulator may still be reconnecting to the broker
+        b.devsim(f"ignition {state}"), time.sleep(2)
+        if state == "on" and b.out(f"cat {APP}/events.ini") != before:
+            break
+    check(b.out(f"cat {APP}/events.ini") != before, "event store not written")
+    check(as_user(f"touch {APP}/own && mv {APP}/own {APP}/own2 && rm {APP}/own2") == 0, "no own files")
+
+
+def events(text):
+    return {v for k, v in ini(text).items() if k.endswith("timestamp")}
+
+
+def power_cuts(b):
+    """Cuts at random moments while settings are changed and events written: every file parses,
+    holds every key, keeps every acknowledged setting and every event it held before the cut."""
+    keys, acked, sent, stored, bad, lost = None, 0, 0, set(), 0, 0
+    for cut in range(A.cuts + 1):
+        b.wait_active()
+        try:
+            conf, now = ini(b.out("cat /etc/quellan/gui.conf")), events(b.out(f"cat {APP}/events.ini"))
+            keys, value = keys or set(conf), int(conf.get("gui/animSwitchSec", -1))
+            missing = (keys - set(conf)) | (stored - now)
+            lost += len(stored - now) + (not acked <= value <= sent)
+            if missing or not acked <= value <= sent:
+                print(f"  cut {cut}: missing {sorted(missing)}; setting {value}, acknowledged {acked}", flush=True)
+        except ValueError as e:
+            bad += 1
+            print(f"  cut {cut}: broken file: {e}", flush=True)
+        end = time.monotonic() + random.uniform(1, 8)
+        while cut < A.cuts and time.monotonic() < end:  # one guest command a round: a setting, an event
+            sent += 1
+            reply, store = b.out(f"mosquitto_rr -t zorv/ui/config/set -e zorv/ui/config -W 10 -m "
+                                 f"'{{\"gui\":{{\"animSwitchSec\":{sent}}}}}'; echo 'ignition "
+                                 f"{('off', 'on')[sent % 2]}' >/run/quellan-devsim/in; echo @@; cat {APP}/events.ini").split("@@\n")
+            acked = sent if re.search(rf'"animSwitchSec": ?{sent}\b', reply) else acked
+            stored = events(store)
+        b.cut() if cut < A.cuts else None
+    check(bad == lost == 0, f"{A.cuts} cuts: {bad} corrupted files, {lost} lost acknowledged writes")
+    return f"{A.cuts} cuts, {bad} corrupted files, {lost} lost acknowledged writes"
+
+
+def upgrade(b):
+    """Reinstalled over itself: settings, serial number and stored events kept, the service runs
+    again; purged: the user and the unit gone."""
+    kept = lambda: (ini(b.out("cat /etc/quellan/gui.conf")), b.out("cat /etc/serialnumber"),
+                    events(b.out(f"cat {APP}/events.ini")))
+    (conf, serial, stored), pid = kept(), b.prop("MainPID")
+    rc, out = b.run("apt-get install -y --reinstall /root/quellan.deb", timeout=300)
+    check(rc == 0 and b.wait_active() >= 0, out[-500:])
+    conf2, serial2, stored2 = kept()
+    check(conf2 == conf and serial2 == serial and stored <= stored2, "settings, serial or events changed")
+    check(b.prop("MainPID") != pid, "the service was not restarted")
+    check(b.run("apt-get purge -y quellan", timeout=300)[0] == 0, "purge failed")
+    check(b.run("getent passwd quellan || getent group quellan || systemctl cat quellan "
+                "|| ls /etc/systemd/system/*/quellan.service")[0] != 0, "the user or the unit survived a purge")
+
+
+run_suite([ready, display, first_start, idle, touch, watchdog, broker, journal, program_locked,
+           power_cuts, upgrade], A)
