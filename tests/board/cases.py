@@ -42,8 +42,9 @@ def display(b):
           "/etc/default/quellan && systemctl restart quellan", timeout=300)
     try:
         return f"{note}; {matches(b, 'init-eglfs', INIT, box=(60, 250, 420, 470), limit=0.1)}"
-    finally:
-        b.run("cp /root/default /etc/default/quellan && systemctl restart quellan", timeout=300)
+    finally:  # eglfs leaves the display's scan-out on its last frame: linuxfb needs a fresh boot
+        b.run("cp /root/default /etc/default/quellan && sync", timeout=60)
+        b.cut(), b.wait_active()
 
 
 def first_start(b):
