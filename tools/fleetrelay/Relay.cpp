@@ -78,30 +78,25 @@ bool RelayConfig::load(const std::string& path, RelayConfig* config, std::string
         if (value.empty() || !extra.empty()) {
             return bad("'" + key + "' needs exactly one value");
         }
-        if (key == "depot") {
-            if (!parseEndpoint(value, 8883, &config->depot)) {
+        // Keys whose value is taken as it stands.
+        static const std::map<std::string, std::string RelayConfig::*> plain{
+            {"cafile", &RelayConfig::cafile},
+            {"certfile", &RelayConfig::certfile},
+            {"keyfile", &RelayConfig::keyfile},
+            {"depot_username", &RelayConfig::depotUsername},
+            {"depot_password", &RelayConfig::depotPassword},
+            {"clientid", &RelayConfig::clientId},
+            {"local_username", &RelayConfig::localUsername},
+            {"local_password", &RelayConfig::localPassword}};
+        const auto field = plain.find(key);
+        if (field != plain.end()) {
+            config->*(field->second) = value;
+        } else if (key == "depot" || key == "local") {
+            const bool depot = key == "depot";
+            if (!parseEndpoint(value, depot ? 8883 : 1883,
+                               depot ? &config->depot : &config->local)) {
                 return bad("'" + value + "' is not HOST[:PORT]");
             }
-        } else if (key == "local") {
-            if (!parseEndpoint(value, 1883, &config->local)) {
-                return bad("'" + value + "' is not HOST[:PORT]");
-            }
-        } else if (key == "cafile") {
-            config->cafile = value;
-        } else if (key == "certfile") {
-            config->certfile = value;
-        } else if (key == "keyfile") {
-            config->keyfile = value;
-        } else if (key == "depot_username") {
-            config->depotUsername = value;
-        } else if (key == "depot_password") {
-            config->depotPassword = value;
-        } else if (key == "clientid") {
-            config->clientId = value;
-        } else if (key == "local_username") {
-            config->localUsername = value;
-        } else if (key == "local_password") {
-            config->localPassword = value;
         } else if (key == "prefix") {
             if (value.back() != '/' || !isTopicName(value.substr(0, value.size() - 1))) {
                 return bad("prefix '" + value + "' must be a topic name ending in /");
