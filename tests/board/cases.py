@@ -30,6 +30,9 @@ def ready(b):
     active = (int(b.prop("ActiveEnterTimestampMonotonic")) - int(b.prop("ExecMainStartTimestampMonotonic"))) / 1e6
     frame = float(re.search(r"\[\s*([\d.]+)\] \[Watchdog\] First frame", b.journal("-u quellan")).group(1))
     check(active >= frame, f"active {active:.1f} s after start, first frame at {frame:.1f} s")
+    # Started only once the panel's framebuffer is there (the package's udev rule makes its unit).
+    fb = int(b.prop("ActiveEnterTimestampMonotonic", "dev-fb0.device"))
+    check(0 < fb <= int(b.prop("ExecMainStartTimestampMonotonic")), f"dev-fb0.device active at {fb} us")
     j = b.out("journalctl -b -o short-monotonic --no-pager -u quellan")
     return re.search(r"\[\s*([\d.]+)\].*Started quellan.service", j).group(1) + " s from kernel start"
 
