@@ -42,11 +42,14 @@ class Board:
         append = ("root=/dev/vda rw quiet loglevel=3 mitigations=off systemd.show_status=0 "
                   "rd.udev.log_level=3 console=" + ("ttyS0" if arch == "amd64" else "ttyAMA0"))
         if arch == "amd64":
-            # No AVX2: qemu 7.2's TCG faults on the masked-off lanes of an AVX2 masked load
-            # (vpmaskmovd), which real processors never touch. Qt's raster engine loads the
-            # head of a span that way, so the guest's program died with SIGSEGV in drawing
-            # whenever a picture's buffer began right after an unmapped page.
-            cmd = ["qemu-system-x86_64", "-machine", "q35", "-cpu", "max,avx2=off"]
+            # A Nehalem: SSE4.2, no AVX. qemu 7.2's TCG faults on the masked-off lanes of
+            # an AVX2 masked load (vpmaskmovd), which real processors never touch; Qt's
+            # raster engine loads the head of a span that way, so under "max" the guest's
+            # program died with SIGSEGV in drawing whenever a picture's buffer began right
+            # after an unmapped page. "max" without AVX2 is no processor that exists (BMI2
+            # and VAES without AVX2): libgcrypt then ran AVX2 code and apt's file method died
+            # with SIGILL. A real model keeps every library on paths it was tested on.
+            cmd = ["qemu-system-x86_64", "-machine", "q35", "-cpu", "Nehalem"]
         else:
             cmd = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53"]
         cmd += ["-accel", "tcg", "-m", str(memory), "-smp", "2",
