@@ -289,7 +289,7 @@ void Diagnostics::saveReport() {
     // previous report whole, never half of the new one, and a report said to be
     // saved is still there after a power cut.
     QString error;
-    if (!durable::replace(fileName, report.toUtf8(), &error)) {
+    if (durable::replace(fileName, report.toUtf8(), &error) == durable::Result::Failed) {
         critical() << "ERROR: Could not save file : " << error;
         emit saveReportFinished(false,
                                 QStringLiteral("Could not save Test Report\nERROR: ") + error);

@@ -143,7 +143,7 @@ void LoginThrottle::save() const {
                             {QStringLiteral("failures"), m_failures},
                             {QStringLiteral("until"), double(m_until)},
                             {QStringLiteral("wait"), double(m_waitMs)}};
-    if (!durable::replace(m_path, QJsonDocument(state).toJson())) {
+    if (durable::replace(m_path, QJsonDocument(state).toJson()) == durable::Result::Failed) {
         qWarning().noquote() << TAG << QStringLiteral("WARN: Cannot write state : ") + m_path;
     }
 }

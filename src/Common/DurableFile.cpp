@@ -17,27 +17,40 @@ bool syncFolderOf(const QString& filePath) {
         return false;
     }
     const bool synced = ::fsync(fd) == 0;
+    const int reason = errno;
     ::close(fd);
+    errno = reason;
     return synced;
 }
 
-bool replace(const QString& path, const QByteArray& data, QString* error) {
-    // QSaveFile writes beside the target, syncs the file and renames it over the
-    // target on commit; the folder is ours to sync.
+Result replace(const QString& path, const QByteArray& data, QString* error) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    const auto fail = [&file, error](const QString& reason) {
         if (error) {
-            *error = file.errorString();
+            *error = reason;
         }
-        return false;
+        file.cancelWriting();
+        return Result::Failed;
+    };
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush()) {
+        return fail(file.errorString());
+    }
+    // QSaveFile syncs the new file on commit too, but goes on to the rename whatever
+    // the sync said: a write the disk could not take would be renamed over the good
+    // file. The sync is ours, and so is its result.
+    if (::fsync(file.handle()) != 0) {
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (!file.commit()) {
+        return fail(file.errorString());
     }
     if (!syncFolderOf(path)) {
         if (error) {
             *error = QString::fromLocal8Bit(std::strerror(errno));
         }
-        return false;
+        return Result::NotDurable;
     }
-    return true;
+    return Result::Durable;
 }
 
 }  // namespace durable

@@ -9,14 +9,26 @@
 // bring back the old file even though the new one was written and synced.
 namespace durable {
 
+// How far a replace got.
+enum class Result {
+    // Nothing replaced: the old file is as it was (full disk, read-only file system,
+    // an I/O error while writing or syncing the new contents).
+    Failed,
+    // The new contents are synced and renamed over the old file, but the folder could
+    // not be synced: the file holds them now, a power cut may still bring back the old.
+    NotDurable,
+    // Synced, renamed and the folder synced: the new contents survive a power cut.
+    Durable,
+};
+
 // Syncs the folder that holds filePath, so a rename or a new file in it survives
-// a power cut. Returns false if the folder cannot be opened or synced.
+// a power cut. Returns false if the folder cannot be opened or synced (errno says why).
 bool syncFolderOf(const QString& filePath);
 
 // Writes data to a temporary file beside path, syncs it, renames it over path and
 // syncs the folder. Either the old contents or the new ones are found after a
-// crash or a power cut, never a mixture. Returns false on any failure, with the
-// old file left as it was, and the reason in error if one is given.
-bool replace(const QString& path, const QByteArray& data, QString* error = nullptr);
+// crash or a power cut, never a mixture. Short of Durable, the reason is in error
+// if one is given.
+Result replace(const QString& path, const QByteArray& data, QString* error = nullptr);
 
 }  // namespace durable
