@@ -1,9 +1,13 @@
 #include <fontconfig/fontconfig.h>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QOpenGLContext>
+#include <QQmlEngine>
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSGRendererInterface>
@@ -131,6 +135,44 @@ void loadScreens(GUIManager& manager) {
     QCoreApplication::setLibraryPaths(pluginFolders);
 }
 
+// The program's folder holds its event store, so the service can write there: nothing
+// the program loads may come from it. Qt's own qt.conf is in the resources
+// (":/qt/etc/qt.conf", which Qt reads before any beside the program), and plug-ins
+// come from Qt's folder only. Qt adds the program's folder to the plug-in folders
+// while it makes the application object (the platform, its theme and the input
+// method are loaded right then) and replays what was set before on top of that: a
+// folder named in QT_PLUGIN_PATH and then left out is replayed as removed, the
+// program's folder too. The variable is cleared right after, so that nothing the
+// program starts inherits it.
+void usePluginsOfQtOnly() {
+    const QString ownFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QByteArray pluginPath = qgetenv("QT_PLUGIN_PATH");
+    qputenv("QT_PLUGIN_PATH", QFile::encodeName(ownFolder));
+    QCoreApplication::setLibraryPaths({QLibraryInfo::location(QLibraryInfo::PluginsPath)});
+    if (pluginPath.isNull()) {
+        qunsetenv("QT_PLUGIN_PATH");
+    } else {
+        qputenv("QT_PLUGIN_PATH", pluginPath);
+    }
+}
+
+// After the application object: the plug-in folders and the QML import folders
+// without the program's own folder (the QML engine adds it to its import folders).
+void dropOwnFolder(QQmlEngine& engine) {
+    const QString ownFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+    const auto without = [&ownFolder](const QStringList& folders) {
+        QStringList kept;
+        for (const QString& folder : folders) {
+            if (QDir(folder).canonicalPath() != ownFolder) {
+                kept << folder;
+            }
+        }
+        return kept;
+    };
+    QCoreApplication::setLibraryPaths(without(QCoreApplication::libraryPaths()));
+    engine.setImportPathList(without(engine.importPathList()));
+}
+
 // Memory and start-up settings for the board, each left to the environment when it
 // names one (the service's environment file can tune them there).
 void applyRuntimeSettings() {
@@ -174,6 +216,7 @@ int main(int argc, char** argv) {
 
     // Qt reads this attribute only while it creates the application object.
     QGuiApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    usePluginsOfQtOnly();
     QGuiApplication app(argc, argv);
     setIdentity();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Quellan"));
@@ -197,6 +240,7 @@ int main(int argc, char** argv) {
 
     chooseRenderer();
     GUIManager manager(config);
+    dropOwnFolder(manager.engine());
     loadScreens(manager);
 
     watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
