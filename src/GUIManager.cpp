@@ -10,6 +10,7 @@
 
 #include "Connection.h"
 #include "Event.h"
+#include "EventConfigNotSaved.h"
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "EventSettingsLocked.h"
@@ -90,6 +91,7 @@ void GUIManager::initLog() {
 void GUIManager::initConfig() {
     connect(&m_config, &Config::configChanged, this, &GUIManager::onConfigChanged);
     connect(&m_config, &Config::configFileChanged, this, &GUIManager::onConfigFileChanged);
+    connect(&m_config, &Config::saveFailed, this, &GUIManager::onConfigSaveFailed);
     m_config.print();
     warnOnShortAnimSwitch();
 }
@@ -194,13 +196,22 @@ void GUIManager::setMessage(const QString& message) {
     emit messageChanged();
 }
 
+// A page's change. One the file could not take is not kept: the page is told, and its
+// control, bound to the property, shows the stored value again.
+void GUIManager::store(const QString& key, const QVariant& value, void (GUIManager::*notify)()) {
+    if (!m_config.set(key, value)) {
+        emit(this->*notify)();
+        emit errorOccured(tr("Setting not saved"));
+    }
+}
+
 bool GUIManager::showCursor() const {
     return m_config.get(QStringLiteral("gui/showCursor")).toBool();
 }
 
 void GUIManager::setShowCursor(bool value) {
     if (showCursor() != value) {
-        m_config.set(QStringLiteral("gui/showCursor"), value);
+        store(QStringLiteral("gui/showCursor"), value, &GUIManager::showCursorChanged);
     }
 }
 
@@ -210,7 +221,7 @@ bool GUIManager::showErrorDesc() const {
 
 void GUIManager::setShowErrorDesc(bool value) {
     if (showErrorDesc() != value) {
-        m_config.set(QStringLiteral("gui/showErrorDesc"), value);
+        store(QStringLiteral("gui/showErrorDesc"), value, &GUIManager::showErrorDescChanged);
     }
 }
 
@@ -220,7 +231,7 @@ int GUIManager::displayOffMin() const {
 
 void GUIManager::setDisplayOffMin(int value) {
     if (displayOffMin() != value) {
-        m_config.set(QStringLiteral("gui/displayOffMin"), value);
+        store(QStringLiteral("gui/displayOffMin"), value, &GUIManager::displayOffMinChanged);
     }
 }
 
@@ -230,7 +241,7 @@ int GUIManager::shutdownDelaySec() const {
 
 void GUIManager::setShutdownDelaySec(int value) {
     if (shutdownDelaySec() != value) {
-        m_config.set(QStringLiteral("gui/shutdownDelaySec"), value);
+        store(QStringLiteral("gui/shutdownDelaySec"), value, &GUIManager::shutdownDelaySecChanged);
     }
 }
 
@@ -248,7 +259,7 @@ int GUIManager::animSwitchSec() const {
 
 void GUIManager::setAnimSwitchSec(int value) {
     if (m_config.get(QStringLiteral("gui/animSwitchSec")).toInt() != value) {
-        m_config.set(QStringLiteral("gui/animSwitchSec"), value);
+        store(QStringLiteral("gui/animSwitchSec"), value, &GUIManager::animSwitchSecChanged);
     }
 }
 
@@ -268,12 +279,27 @@ void GUIManager::setLanguage(const QString& language) {
         return;
     }
     info() << "Language changed : " << language;
+    if (!applyLanguage(language)) {
+        return;
+    }
+    const QString previous = m_language;
+    m_language = language;
+    // Not stored: the screens go back to the language that stands (there is none
+    // before the first one at start).
+    if (!m_config.set(QStringLiteral("gui/locale"), language) && !previous.isEmpty()) {
+        m_language = previous;
+        applyLanguage(previous);
+        emit errorOccured(tr("Setting not saved"));
+    }
+    emit languageChanged();
+}
 
+bool GUIManager::applyLanguage(const QString& language) {
     if (m_translator.isEmpty()) {
         info() << "Loading translation file : " << kCatalogue;
         if (!m_translator.load(kCatalogue)) {
             critical() << "ERROR: Failed to load translation file";
-            return;
+            return false;
         }
     }
 
@@ -282,14 +308,11 @@ void GUIManager::setLanguage(const QString& language) {
     if (locale.language() != QLocale::English) {
         if (!QCoreApplication::installTranslator(&m_translator)) {
             critical() << "ERROR: Failed to install translator";
-            return;
+            return false;
         }
     }
     QLocale::setDefault(locale);
-
-    m_language = language;
-    m_config.set(QStringLiteral("gui/locale"), language);
-    emit languageChanged();
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -343,6 +366,14 @@ void GUIManager::onMqttError(const QString& error) {
 
 void GUIManager::onConfigChanged(const QVariantMap& changes) {
     m_configRules.apply(changes);
+    m_uiMqtt.publishConfig();
+}
+
+// The store kept the values of its file and logged why; the event log keeps the
+// keys, and "/config" shows the values that stand, so that whoever asked for the
+// change sees that it was not taken.
+void GUIManager::onConfigSaveFailed(const QStringList& keys, const QString& reason) {
+    m_eventLog.push(new EventConfigNotSaved(keys, reason));
     m_uiMqtt.publishConfig();
 }
 

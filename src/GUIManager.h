@@ -177,6 +177,10 @@ private:
     void onSystemShutdownStarted();
     void onConfigChanged(const QVariantMap& changes);
     void onConfigFileChanged();
+    void onConfigSaveFailed(const QStringList& keys, const QString& reason);
+    // Installs the translator and the default locale of language.
+    bool applyLanguage(const QString& language);
+    void store(const QString& key, const QVariant& value, void (GUIManager::*notify)());
     void updateBoardShutdownDelay();
     void warnOnShortAnimSwitch() const;
     QString validatorReason() const;

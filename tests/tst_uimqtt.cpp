@@ -1,12 +1,47 @@
 // The UI as a service on the broker: its info, status and configuration topics and
 // the live configuration.
+#include <sys/mount.h>
+
 #include <QProcess>
+#include <QQmlComponent>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 
 #include "AppFixture.h"
+#include "LogCapture.h"
+#include "support/Window.h"
+
+namespace {
+
+// A small file system of its own for the configuration, to fill up or make read-only
+// (as root, a folder's mode does not stop a write). Mounting needs root, as in CI.
+struct ConfigMount {
+    ConfigMount() { mounted = ::mount("tmpfs", path, "tmpfs", 0, "size=256k") == 0; }
+    ~ConfigMount() {
+        if (mounted) {
+            ::umount2(path, MNT_DETACH);
+        }
+    }
+    bool fill() const {
+        QFile filler(dir.filePath("filler"));
+        filler.open(QIODevice::WriteOnly);
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+        }
+        return filler.error() != QFile::NoError;  // no space left
+    }
+    bool makeReadOnly() const {
+        return ::mount(nullptr, path, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const char* path = folder.constData();
+    bool mounted = false;
+};
+
+}  // namespace
 
 class TestUiMqtt : public QObject {
     Q_OBJECT
@@ -20,6 +55,8 @@ private slots:
     void baseTopicChangeMovesEverything();
     void lateSubscriberHearsTheRunningUiAfterACrash();
     void settingsLockReported();
+    void unsavedChangeIsNotAcknowledged_data();
+    void unsavedChangeIsNotAcknowledged();
 };
 
 // Requests that are not an object of groups change nothing; a good one after them (a
@@ -143,6 +180,62 @@ void TestUiMqtt::settingsLockReported() {
     app.gui().session().findChild<QTimer*>("lockTimer")->start(0);
     QTRY_COMPARE(locked(), QVariant(false));
     QCOMPARE(app.requests(QStringLiteral("zorv/ui/status")).size(), 2);
+}
+
+void TestUiMqtt::unsavedChangeIsNotAcknowledged_data() {
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<bool>("fromPage");
+    QTest::newRow("full disk, /config/set") << true << false;
+    QTest::newRow("full disk, Display page") << true << true;
+    QTest::newRow("read-only, /config/set") << false << false;
+    QTest::newRow("read-only, Display page") << false << true;
+}
+
+// A change the file cannot take is never confirmed: "/config" shows only the stored
+// value, memory keeps it, the error is logged and kept in the event log, and the page
+// that asked is told and shows the stored value again.
+void TestUiMqtt::unsavedChangeIsNotAcknowledged() {
+    QFETCH(bool, full);
+    QFETCH(bool, fromPage);
+    const ConfigMount mount;
+    if (!mount.mounted) {
+        QSKIP("mounting a tmpfs is not permitted here (needs root)");
+    }
+    AppFixture app({}, true, mount.dir.path());
+    QVERIFY(app.ready());
+    app.gui().load();
+    auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
+    QQmlComponent component(&app.gui().engine(), QUrl("qrc:/qml/screens/settings/Display.qml"));
+    std::unique_ptr<QObject> page(component.create());
+    auto* item = qobject_cast<QQuickItem*>(page.get());
+    QVERIFY(window && item);
+    item->setParentItem(window->contentItem());
+    item->setSize(window->size());
+    QQuickItem* cursorSwitch = findItem(item, "cursorSwitch");
+    QVERIFY(cursorSwitch && cursorSwitch->property("checked").toBool());
+    QVERIFY(full ? mount.fill() : mount.makeReadOnly());
+    LogCapture log;
+    app.peer().clear();
+    if (fromPage) {
+        tap(window, cursorSwitch);
+    } else {
+        app.publish("zorv/ui/config/set", AppFixture::object(R"({"gui": {"showCursor": false}})"));
+    }
+    QTRY_COMPARE(app.requests("zorv/ui/config").size(), 1);
+    const auto shown = [](const QJsonObject& config) {
+        return config["gui"].toObject()["showCursor"].toVariant().toBool();
+    };
+    QVERIFY(shown(app.config().toJson()));
+    QVERIFY(shown(AppFixture::object(app.requests("zorv/ui/config").first())));
+    QVERIFY(app.gui().showCursor() && cursorSwitch->property("checked").toBool());
+    QCOMPARE(log.lines(QtCriticalMsg).filter("ERROR: Could not write config file").size(), 1);
+    const auto events = app.gui().eventLog().data().value<QList<QObject*>>();
+    QVERIFY(!events.isEmpty() && events.first()->property("name") == "Configuration not saved");
+    QObject* popup = window->findChild<QObject*>("errorPopup");
+    QCOMPARE(popup->property("visible").toBool(), fromPage);
+    if (fromPage) {
+        QCOMPARE(popup->property("text"), qApp->translate("GUIManager", "Setting not saved"));
+    }
 }
 
 QTEST_MAIN(TestUiMqtt)

@@ -41,6 +41,10 @@
         <source>Exiting</source>
         <translation>Έξοδος</translation>
     </message>
+    <message>
+        <source>Setting not saved</source>
+        <translation>Η ρύθμιση δεν αποθηκεύτηκε</translation>
+    </message>
 </context>
 <context>
     <name>Invalid</name>

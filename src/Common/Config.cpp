@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "DurableFile.h"
 #include "logger.h"
@@ -64,6 +65,18 @@ void warnInvalidValue(const QString& key, const QVariant& value) {
                << manager::loggable(key, value);
 }
 
+// A file in the temporary folder holding content, under a name this process never
+// used before.
+std::unique_ptr<QTemporaryFile> privateCopy(const QByteArray& content) {
+    static quint64 serial = 0;
+    auto copy = std::make_unique<QTemporaryFile>(
+        QStringLiteral("%1/quellan-config-%2-XXXXXX.conf").arg(QDir::tempPath()).arg(++serial));
+    if (!copy->open() || copy->write(content) != content.size() || !copy->flush()) {
+        return nullptr;
+    }
+    return copy;
+}
+
 bool isNumber(const QVariant& value) {
     return isScalar(value) && value.type() != QVariant::String && value.type() != QVariant::Bool;
 }
@@ -72,12 +85,12 @@ bool isNumber(const QVariant& value) {
 
 Config::Config(const QString& filename, const QVariantMap& defaults, QObject* parent)
     : QObject(parent), m_filename(filename), m_settings(defaults), m_defaults(defaults) {
-    m_retrySave.setSingleShot(true);
-    m_retrySave.setInterval(SaveRetryMillis);
-    connect(&m_retrySave, &QTimer::timeout, this, &Config::save);
+    m_retryCreate.setSingleShot(true);
+    m_retryCreate.setInterval(SaveRetryMillis);
+    connect(&m_retryCreate, &QTimer::timeout, this, &Config::createDefaultFile);
     if (!QFileInfo::exists(m_filename)) {
         qWarning() << TAG << "Creating default config file : " << m_filename;
-        save();
+        createDefaultFile();
     }
     load();
     connect(&m_watch, &QFileSystemWatcher::fileChanged, this, &Config::onFileChanged);
@@ -101,17 +114,18 @@ QVariant Config::get(const QString& key) const {
     return m_defaults.value(key);
 }
 
-void Config::set(const QString& key, const QVariant& value) {
+bool Config::set(const QString& key, const QVariant& value) {
     if (m_settings.contains(key) && m_settings.value(key) == value) {
-        return;
+        return true;
     }
-    // A value set while running wins over the command line from now on.
+    // A value set while running wins over the command line from now on, once stored.
+    const QVariantMap overrides = m_overrides;
     m_overrides.remove(key);
-    m_settings.insert(key, value);
-    // On disk before anyone hears of it: a listener may confirm the change (the UI
-    // publishes the configuration), and a confirmed change must survive a power cut.
-    save();
-    emit configChanged(QVariantMap{{key, value}});
+    if (!commit(QVariantMap{{key, value}})) {
+        m_overrides = overrides;
+        return false;
+    }
+    return true;
 }
 
 QStringList Config::keys() const {
@@ -202,12 +216,10 @@ Config& Config::fromJson(const QJsonObject& json) {
             warnInvalidValue(it.key(), it.value());
             continue;
         }
-        m_settings.insert(it.key(), it.value());
         changes.insert(it.key(), it.value());
     }
     if (!changes.isEmpty()) {
-        save();
-        emit configChanged(changes);
+        commit(changes);
     }
     return *this;
 }
@@ -239,12 +251,84 @@ void Config::load() {
     }
 }
 
-void Config::save() {
+bool Config::commit(const QVariantMap& changes) {
+    const QVariantMap stored = m_settings;
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        m_settings.insert(it.key(), it.value());
+    }
+    QString error;
+    if (save(&error) == durable::Result::Failed) {
+        // Memory stays what the file holds, so that no one is told of a value that a
+        // restart would take back.
+        m_settings = stored;
+        qCritical() << TAG << "ERROR: Could not write config file, change dropped : " << m_filename
+                    << error;
+        emit saveFailed(changes.keys(), error);
+        return false;
+    }
+    emit configChanged(changes);
+    return true;
+}
+
+durable::Result Config::save(QString* error) {
     if (m_watch.files().contains(m_filename)) {
         m_watch.removePath(m_filename);
     }
+    QByteArray text;
+    const durable::Result result =
+        iniText(&text, error) ? durable::replace(m_filename, text, error) : durable::Result::Failed;
+    watchFile();
+    if (result == durable::Result::NotDurable) {
+        // The file holds the change: it stands, though a power cut may still undo it.
+        qWarning() << TAG << "WARN: Config file saved, not yet durable : " << m_filename << *error;
+    }
+    return result;
+}
+
+void Config::createDefaultFile() {
+    if (QFileInfo::exists(m_filename)) {
+        return;
+    }
+    QString error;
+    if (save(&error) == durable::Result::Failed) {
+        if (!m_createFailing) {
+            qWarning() << TAG << "WARN: Could not write config file : " << m_filename << error
+                       << " (trying again every" << SaveRetryMillis / 1000 << "s)";
+        }
+        m_createFailing = true;
+        m_retryCreate.start();
+    } else if (m_createFailing) {
+        qInfo() << TAG << "Config file written : " << m_filename;
+        m_createFailing = false;
+    }
+}
+
+// QSettings writes the INI text as the boards have always had it, but syncs its file
+// without looking at the result: it writes a private draft, and the bytes go to the
+// real file through durable::replace. QSettings also keeps every file it has read in a
+// cache of the process and takes a file whose size and time stamp did not change as
+// unchanged; a draft or a copy under a name never used before is always read afresh.
+bool Config::iniText(QByteArray* text, QString* error) const {
+    QByteArray current;
+    if (QFileInfo::exists(m_filename)) {
+        QFile file(m_filename);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        current = file.readAll();
+        if (file.error() != QFile::NoError) {
+            *error = file.errorString();
+            return false;
+        }
+    }
+    std::unique_ptr<QTemporaryFile> draft = privateCopy(current);
+    if (!draft) {
+        *error = QStringLiteral("cannot write a draft in ") + QDir::tempPath();
+        return false;
+    }
     {
-        QSettings settings(m_filename, QSettings::defaultFormat());
+        QSettings settings(draft->fileName(), QSettings::defaultFormat());
         // The file holds the stored settings and the entries of others, nothing left
         // from a damaged file.
         const QStringList present = settings.allKeys();
@@ -256,23 +340,20 @@ void Config::save() {
         for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it) {
             settings.setValue(it.key(), it.value());
         }
-        // QSettings replaces the file by a synced new one; the rename is made to last
-        // by syncing the folder.
         settings.sync();
-        if (settings.status() != QSettings::NoError || !durable::syncFolderOf(m_filename)) {
-            if (!m_saveFailing) {
-                qWarning() << TAG << "WARN: Could not write config file : " << m_filename
-                           << " (trying again every" << SaveRetryMillis / 1000 << "s)";
-            }
-            m_saveFailing = true;
-            m_retrySave.start();
-        } else if (m_saveFailing) {
-            qInfo() << TAG << "Config file written : " << m_filename;
-            m_saveFailing = false;
-            m_retrySave.stop();
+        if (settings.status() != QSettings::NoError) {
+            *error = QStringLiteral("cannot write a draft in ") + QDir::tempPath();
+            return false;
         }
     }
-    watchFile();
+    // QSettings replaced the draft by a new file of the same name.
+    QFile written(draft->fileName());
+    if (!written.open(QIODevice::ReadOnly)) {
+        *error = written.errorString();
+        return false;
+    }
+    *text = written.readAll();
+    return written.error() == QFile::NoError;
 }
 
 QVariantMap Config::readFile() const {
@@ -288,15 +369,10 @@ QVariantMap Config::readFile() const {
     const QByteArray content = file.readAll();
     file.close();
 
-    // QSettings keeps every file it has read in a cache of the process and takes a
-    // file whose size and time stamp did not change as unchanged, so a file rewritten
-    // twice within one time-stamp tick would go unnoticed. A private copy under a new
-    // name is always read afresh.
-    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/quellan-config-XXXXXX.conf"));
-    QString source = m_filename;
-    if (copy.open() && copy.write(content) == content.size() && copy.flush()) {
-        source = copy.fileName();
-    }
+    // A file rewritten twice within one time-stamp tick would go unnoticed in the
+    // cache of QSettings (see iniText): a private copy under a new name is read.
+    const std::unique_ptr<QTemporaryFile> copy = privateCopy(content);
+    const QString source = copy ? copy->fileName() : m_filename;
     QSettings settings(source, QSettings::defaultFormat());
     if (settings.status() == QSettings::AccessError) {
         qWarning() << TAG << "WARN: Could not read config file : " << m_filename;

@@ -9,21 +9,30 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include "DurableFile.h"
+
 // The settings of the user interface: defaults given by the program, values kept in
 // an INI file, and overrides from the command line, layered in that order. The file
 // is watched, so that edits made by other programs while the front end runs take
 // effect at once; every change of a stored value is reported through configChanged.
+//
+// A change is reported only once the file holds it, synced with its folder: a
+// listener may confirm it (the UI publishes the configuration), and a confirmed
+// change must survive a power cut. A change the file cannot take (full disk,
+// read-only file system, I/O error) is not kept in memory either, and saveFailed
+// says so.
 class Config : public QObject {
     Q_OBJECT
 
 public:
-    // How often a file that could not be written is tried again.
+    // How often a missing file that could not be created at start is tried again.
     static const int SaveRetryMillis = 10000;
 
     Config(const QString& filename, const QVariantMap& defaults, QObject* parent = nullptr);
 
     QVariant get(const QString& key) const;
-    void set(const QString& key, const QVariant& value);
+    // False when the file could not take the value: the stored one stays.
+    bool set(const QString& key, const QVariant& value);
     QStringList keys() const;
     QVariantMap defaults() const;
     QString filename() const;
@@ -39,12 +48,21 @@ signals:
     // Someone else changed the file and at least one value differs now; always
     // followed at once by configChanged.
     void configFileChanged();
+    // A change that could not be written: the values of keys are still those of the
+    // file, and reason says why (the system's words, such as "No space left on device").
+    void saveFailed(QStringList keys, QString reason);
 
 private:
     void onFileChanged(const QString& path);
     void onDirectoryChanged(const QString& path);
     void load();
-    void save();
+    // Stores changes in memory and in the file; reports them, or takes them back.
+    bool commit(const QVariantMap& changes);
+    durable::Result save(QString* error);
+    // The INI text of the stored settings and of others' entries the file holds.
+    bool iniText(QByteArray* text, QString* error) const;
+    // First start: the file with every default, tried again while it cannot be made.
+    void createDefaultFile();
 
     // The well-formed keys and usable values of the file; bad entries are logged and
     // left out, an unreadable file yields nothing.
@@ -60,8 +78,6 @@ private:
     QVariantMap m_defaults;
     QVariantMap m_overrides;
     QFileSystemWatcher m_watch;
-    // A file that could not be written (read-only folder, full disk) is written
-    // again every SaveRetryMillis until it works.
-    QTimer m_retrySave;
-    bool m_saveFailing = false;
+    QTimer m_retryCreate;
+    bool m_createFailing = false;
 };

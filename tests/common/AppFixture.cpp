@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId) {
+AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId,
+                       const QString& configFolder) {
     if (!m_broker.start()) {
         return;
     }
@@ -11,8 +12,9 @@ AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId) {
         serial.open(QIODevice::WriteOnly);
         serial.write("K12345678\n");
     }
-    m_config = std::make_unique<Config>(m_dir.filePath(QStringLiteral("gui.conf")),
-                                        GUIManager::Defaults, nullptr);
+    const QString folder = configFolder.isEmpty() ? m_dir.path() : configFolder;
+    m_config = std::make_unique<Config>(folder + QStringLiteral("/gui.conf"), GUIManager::Defaults,
+                                        nullptr);
     QVariantMap all{
         {QStringLiteral("mqtt/host"), m_broker.host()},
         {QStringLiteral("mqtt/port"), m_broker.port()},

@@ -24,7 +24,9 @@ constexpr int kAppWait = 20000;
 // device services and records every request the UI publishes.
 class AppFixture {
 public:
-    explicit AppFixture(const QVariantMap& overrides = {}, bool withDeviceId = true);
+    // configFolder: where gui.conf lives, if not beside the other files.
+    explicit AppFixture(const QVariantMap& overrides = {}, bool withDeviceId = true,
+                        const QString& configFolder = QString());
     ~AppFixture();
 
     bool ready() const { return m_ready; }
