@@ -2,15 +2,17 @@
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
-#include <sstream>
+#include <iterator>
 
 namespace fleet {
 
@@ -23,29 +25,31 @@ const char* const kCiphers = "ECDHE+AESGCM:ECDHE+CHACHA20";
 const char* const kRequests[] = {"/info/get", "/status/get", "/config/get", "/config/set"};
 constexpr int kKeepAlive = 60;
 constexpr int kQos = 1;
-// Reconnection back-off in seconds: the first wait is picked at random in
-// [kFirstWait, 2 * kFirstWait] so that a fleet does not come back all at once
-// after the depot restarts, then doubles up to kLongestWait.
-constexpr int kFirstWait = 2;
-constexpr int kLongestWait = 60;
+// A connection that has not been accepted by then is given up and tried again on
+// the back-off; one that lasted this long resets the back-off.
+constexpr auto kConnectTimeout = std::chrono::seconds(20);
+constexpr auto kLasting = std::chrono::seconds(60);
+// While a connection is being set up the loop takes at least this long a round, so
+// that a socket the library keeps waking on cannot make it spin.
+constexpr auto kSetUpRound = std::chrono::milliseconds(50);
 
-bool isTopicName(const std::string& topic) {
-    return !topic.empty() && topic.find_first_of("+# \t") == std::string::npos &&
-           topic.front() != '/' && topic.back() != '/';
+// The secret that keys the masks of this vehicle: its private key, or its depot
+// password. Neither leaves the bus, so the depot cannot recompute a mask.
+std::string maskKey(const RelayConfig& config) {
+    std::string material = "quellan-fleet-relay mask\n";
+    if (!config.keyfile.empty()) {
+        std::ifstream key(config.keyfile, std::ios::binary);
+        material.append(std::istreambuf_iterator<char>(key), std::istreambuf_iterator<char>());
+    } else {
+        material += config.depotPassword;
+    }
+    return material;
 }
 
-bool parseEndpoint(const std::string& text, int defaultPort, Endpoint* endpoint) {
-    const auto colon = text.rfind(':');
-    endpoint->host = text.substr(0, colon);
-    endpoint->port = defaultPort;
-    if (colon != std::string::npos) {
-        const std::string port = text.substr(colon + 1);
-        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != port.npos) {
-            return false;
-        }
-        endpoint->port = std::stoi(port);
+void sleepWhile(const std::atomic<bool>& running, int seconds) {
+    for (int tenths = 0; tenths < seconds * 10 && running; ++tenths) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    return !endpoint->host.empty() && endpoint->port > 0 && endpoint->port <= 65535;
 }
 
 }  // namespace
@@ -55,133 +59,153 @@ void log(const std::string& text) {
     std::fprintf(stderr, "[FleetRelay] %s\n", text.c_str());
 }
 
-bool RelayConfig::load(const std::string& path, RelayConfig* config, std::string* error) {
-    std::ifstream file(path);
-    if (!file) {
-        *error = "cannot read '" + path + "'";
+int Backoff::next() {
+    m_wait = m_wait == 0 ? std::uniform_int_distribution<int>(kFirstWait, 2 * kFirstWait)(m_random)
+                         : std::min(2 * m_wait, kLongestWait);
+    return m_wait;
+}
+
+bool LogBudget::take(std::size_t size, std::chrono::steady_clock::time_point now, int* suppressed) {
+    *suppressed = 0;
+    if (now - m_minute >= std::chrono::minutes(1)) {
+        *suppressed = m_held;
+        m_minute = now;
+        m_linesUsed = 0;
+        m_bytesUsed = 0;
+        m_held = 0;
+    }
+    if (m_linesUsed >= m_lines || m_bytesUsed + size > m_bytes) {
+        ++m_held;
         return false;
     }
-    std::string line;
-    int number = 0;
-    auto bad = [&](const std::string& why) {
-        *error = path + ":" + std::to_string(number) + ": " + why;
-        return false;
-    };
-    while (std::getline(file, line)) {
-        ++number;
-        std::istringstream words(line);
-        std::string key, value, extra;
-        words >> key >> value >> extra;
-        if (key.empty() || key[0] == '#') {
-            continue;
-        }
-        if (value.empty() || !extra.empty()) {
-            return bad("'" + key + "' needs exactly one value");
-        }
-        // Keys whose value is taken as it stands.
-        static const std::map<std::string, std::string RelayConfig::*> plain{
-            {"cafile", &RelayConfig::cafile},
-            {"certfile", &RelayConfig::certfile},
-            {"keyfile", &RelayConfig::keyfile},
-            {"depot_username", &RelayConfig::depotUsername},
-            {"depot_password", &RelayConfig::depotPassword},
-            {"clientid", &RelayConfig::clientId},
-            {"local_username", &RelayConfig::localUsername},
-            {"local_password", &RelayConfig::localPassword}};
-        const auto field = plain.find(key);
-        if (field != plain.end()) {
-            config->*(field->second) = value;
-        } else if (key == "depot" || key == "local") {
-            const bool depot = key == "depot";
-            if (!parseEndpoint(value, depot ? 8883 : 1883,
-                               depot ? &config->depot : &config->local)) {
-                return bad("'" + value + "' is not HOST[:PORT]");
-            }
-        } else if (key == "prefix") {
-            if (value.back() != '/' || !isTopicName(value.substr(0, value.size() - 1))) {
-                return bad("prefix '" + value + "' must be a topic name ending in /");
-            }
-            config->prefix = value;
-        } else if (key == "ui_base" || key == "out") {
-            if (!isTopicName(value)) {
-                return bad("'" + value + "' is not a topic name (no wildcards, no / at the ends)");
-            }
-            (key == "out" ? config->out.emplace_back() : config->uiBase) = value;
-        } else {
-            return bad("unknown key '" + key + "'");
-        }
-    }
-    if (config->depot.host.empty() || config->cafile.empty() || config->prefix.empty() ||
-        config->clientId.empty()) {
-        *error = path + ": depot, cafile, prefix and clientid are required";
-        return false;
-    }
-    if (config->certfile.empty() != config->keyfile.empty() ||
-        config->certfile.empty() == config->depotUsername.empty()) {
-        *error = path + ": give either certfile and keyfile or depot_username";
-        return false;
-    }
+    ++m_linesUsed;
+    m_bytesUsed += size;
     return true;
 }
 
-Relay::Relay(RelayConfig config) : m_config(std::move(config)) {}
+Relay::Relay(RelayConfig config)
+    : m_config(std::move(config)),
+      m_filter(m_config.prefix, m_config.uiBase, m_config.allow),
+      m_mask(maskKey(m_config)) {
+    m_depot.name = "depot";
+    m_depot.endpoints = m_config.depots;
+    m_depot.waitFor = &m_localUp;  // requests have nowhere to go before the local broker
+    m_local.name = "on-board broker";
+    m_local.endpoints = {m_config.local};
+}
 
 Relay::~Relay() {
     stop();
-    mosquitto_destroy(m_depot);
-    mosquitto_destroy(m_local);
+    mosquitto_destroy(m_depot.client);
+    mosquitto_destroy(m_local.client);
+    if (m_deadSocket >= 0) {
+        ::close(m_deadSocket);
+    }
 }
 
 bool Relay::start() {
-    m_depot = mosquitto_new(m_config.clientId.c_str(), false, this);
-    m_local = mosquitto_new(nullptr, true, this);
-    if (!m_depot || !m_local) {
+    if (m_config.allow.empty()) {
+        log("no 'allow' line: the depot may set nothing in the UI's configuration");
+    }
+    // An unconnected socket: reading it fails at once.
+    m_deadSocket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_deadSocket < 0) {
+        log(std::string("cannot make a socket: ") + std::strerror(errno));
+        return false;
+    }
+    m_depot.client = mosquitto_new(m_config.clientId.c_str(), false, this);
+    m_local.client = mosquitto_new(nullptr, true, this);
+    if (!m_depot.client || !m_local.client) {
         log("cannot create the MQTT clients");
         return false;
     }
+    if (!setUpDepot() || !setUpLocal()) {
+        return false;
+    }
+    m_running = true;
+    m_threads.emplace_back(&Relay::run, this, &m_local);
+    m_threads.emplace_back(&Relay::run, this, &m_depot);
+    return true;
+}
+
+bool Relay::setUpDepot() {
+    mosquitto* client = m_depot.client;
     // Each client runs its loop on its own thread and the other thread publishes
     // through it: threaded mode makes such a publication a queued packet that wakes
     // the loop, instead of a write from the wrong thread.
-    mosquitto_threaded_set(m_depot, true);
-    mosquitto_threaded_set(m_local, true);
-    // The local side speaks MQTT 5 for "retain as published": a status the
-    // on-board broker holds retained reaches the depot retained too.
-    mosquitto_int_option(m_local, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    const std::string down = "0";
-    const bool ok =
-        mosquitto_tls_set(m_depot, m_config.cafile.c_str(), nullptr,
-                          m_config.certfile.empty() ? nullptr : m_config.certfile.c_str(),
-                          m_config.keyfile.empty() ? nullptr : m_config.keyfile.c_str(),
-                          nullptr) == MOSQ_ERR_SUCCESS &&
-        mosquitto_tls_opts_set(m_depot, 1, kTlsVersion, kCiphers) == MOSQ_ERR_SUCCESS &&
-        mosquitto_tls_insecure_set(m_depot, false) == MOSQ_ERR_SUCCESS &&
-        (m_config.depotUsername.empty() ||
-         mosquitto_username_pw_set(m_depot, m_config.depotUsername.c_str(),
-                                   m_config.depotPassword.c_str()) == MOSQ_ERR_SUCCESS) &&
-        (m_config.localUsername.empty() ||
-         mosquitto_username_pw_set(
-             m_local, m_config.localUsername.c_str(),
-             m_config.localPassword.empty() ? nullptr : m_config.localPassword.c_str()) ==
-             MOSQ_ERR_SUCCESS) &&
-        // The depot shows "0" on the link state when the link drops.
-        mosquitto_will_set(m_depot, stateTopic().c_str(), 1, down.c_str(), kQos, true) ==
-            MOSQ_ERR_SUCCESS;
-    if (!ok) {
-        log("cannot set up TLS or the credentials (are the certificate and key readable?)");
+    mosquitto_threaded_set(client, true);
+    // Our own TLS context, on which the library sets the CA, the certificate and the
+    // suites as usual, for what it has no option for: the depot's certificate must be
+    // meant for a server, and the depot's packets are bounded while they are read.
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    if (!context) {
+        log("cannot create the TLS context");
         return false;
     }
-    mosquitto_log_callback_set(m_depot, &Relay::onLibraryLog);
-    mosquitto_connect_callback_set(m_depot, &Relay::onDepotConnect);
-    mosquitto_disconnect_callback_set(m_depot, &Relay::onDepotDisconnect);
-    mosquitto_message_callback_set(m_depot, &Relay::onDepotMessage);
-    mosquitto_log_callback_set(m_local, &Relay::onLibraryLog);
-    mosquitto_connect_callback_set(m_local, &Relay::onLocalConnect);
-    mosquitto_disconnect_callback_set(m_local, &Relay::onLocalDisconnect);
-    mosquitto_message_callback_set(m_local, &Relay::onLocalMessage);
-    m_running = true;
-    m_threads.emplace_back(&Relay::run, this, m_local, "on-board broker", m_config.local, nullptr);
-    // Requests from the depot have nowhere to go before the on-board broker is there.
-    m_threads.emplace_back(&Relay::run, this, m_depot, "depot", m_config.depot, &m_localUp);
+    SSL_CTX_set_cert_verify_callback(context, &Relay::verifyDepot, this);
+    SSL_CTX_set_msg_callback(context, &Relay::onTlsRecord);
+    SSL_CTX_set_msg_callback_arg(context, this);
+    const int shared = mosquitto_void_option(client, MOSQ_OPT_SSL_CTX, context);
+    SSL_CTX_free(context);  // the client holds its own reference
+    if (shared != MOSQ_ERR_SUCCESS ||
+        mosquitto_int_option(client, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 1) != MOSQ_ERR_SUCCESS) {
+        log("cannot hand the TLS context to the depot's client");
+        return false;
+    }
+    const char* cert = m_config.certfile.empty() ? nullptr : m_config.certfile.c_str();
+    const char* key = m_config.keyfile.empty() ? nullptr : m_config.keyfile.c_str();
+    int rc = mosquitto_tls_set(client, m_config.cafile.c_str(), nullptr, cert, key, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        log("cannot use the CA '" + m_config.cafile + "'" +
+            (cert ? ", the certificate '" + m_config.certfile + "' or the key '" +
+                        m_config.keyfile + "'"
+                  : std::string()) +
+            ": " + mosquitto_strerror(rc) + " (are they there and readable?)");
+        return false;
+    }
+    if (mosquitto_tls_opts_set(client, 1, kTlsVersion, kCiphers) != MOSQ_ERR_SUCCESS ||
+        mosquitto_tls_insecure_set(client, false) != MOSQ_ERR_SUCCESS) {
+        log("cannot pin TLS to " + std::string(kTlsVersion) + " with " + kCiphers);
+        return false;
+    }
+    if (!m_config.depotUsername.empty() &&
+        mosquitto_username_pw_set(client, m_config.depotUsername.c_str(),
+                                  m_config.depotPassword.c_str()) != MOSQ_ERR_SUCCESS) {
+        log("cannot set the depot user name and password");
+        return false;
+    }
+    // The depot shows "0" on the link state when the link drops.
+    if (mosquitto_will_set(client, stateTopic().c_str(), 1, "0", kQos, true) != MOSQ_ERR_SUCCESS) {
+        log("cannot set the will on '" + stateTopic() + "'");
+        return false;
+    }
+    mosquitto_log_callback_set(client, &Relay::onLibraryLog);
+    mosquitto_connect_callback_set(client, &Relay::onDepotConnect);
+    mosquitto_disconnect_callback_set(client, &Relay::onDepotDisconnect);
+    mosquitto_message_callback_set(client, &Relay::onDepotMessage);
+    mosquitto_subscribe_callback_set(client, &Relay::onDepotSubscribed);
+    mosquitto_publish_callback_set(client, &Relay::onDepotPublished);
+    return true;
+}
+
+bool Relay::setUpLocal() {
+    mosquitto* client = m_local.client;
+    mosquitto_threaded_set(client, true);
+    // The local side speaks MQTT 5 for "retain as published": a status the
+    // on-board broker holds retained reaches the depot retained too.
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    if (!m_config.localUsername.empty() &&
+        mosquitto_username_pw_set(
+            client, m_config.localUsername.c_str(),
+            m_config.localPassword.empty() ? nullptr : m_config.localPassword.c_str()) !=
+            MOSQ_ERR_SUCCESS) {
+        log("cannot set the on-board broker's user name and password");
+        return false;
+    }
+    mosquitto_log_callback_set(client, &Relay::onLibraryLog);
+    mosquitto_connect_callback_set(client, &Relay::onLocalConnect);
+    mosquitto_disconnect_callback_set(client, &Relay::onLocalDisconnect);
+    mosquitto_message_callback_set(client, &Relay::onLocalMessage);
     return true;
 }
 
@@ -192,81 +216,88 @@ void Relay::stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_depotUp) {
-            mosquitto_publish(m_depot, nullptr, stateTopic().c_str(), 1, "0", kQos, true);
+            mosquitto_publish(m_depot.client, nullptr, stateTopic().c_str(), 1, "0", kQos, true);
         }
     }
-    mosquitto_disconnect(m_depot);
-    mosquitto_disconnect(m_local);
+    mosquitto_disconnect(m_depot.client);
+    mosquitto_disconnect(m_local.client);
     for (std::thread& thread : m_threads) {
         thread.join();
     }
     m_threads.clear();
 }
 
-// One client's life: connect, serve until the connection ends, wait, connect
-// again, until stop(). libmosquitto's own loop_forever() gives up for good on a
-// TLS or protocol error, which is exactly what a revoked certificate or a broken
-// depot produce, so the relay runs the loop itself.
-void Relay::run(mosquitto* client, const char* name, Endpoint endpoint,
-                const std::atomic<bool>* waitFor) {
-    std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<int> firstWait(kFirstWait, 2 * kFirstWait);
-    int wait = firstWait(random);
-    bool first = true;
+// One client's life: connect, serve until the connection ends, wait, connect again
+// (to the next address, if there are several), until stop(). libmosquitto's own
+// loop_forever() gives up for good on a TLS or protocol error, which is exactly
+// what a revoked certificate or a broken depot produce, so the relay runs the loop
+// itself; and it ends an attempt as soon as a callback says the connection was
+// refused or lost, rather than trusting the loop's return code, which stays a
+// success on some refusals.
+void Relay::run(Side* side) {
+    Backoff backoff{std::random_device{}()};
+    std::size_t next = 0;
     while (m_running) {
-        if (waitFor && !*waitFor) {
+        if (side->waitFor && !*side->waitFor) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             continue;
         }
-        int rc = first ? mosquitto_connect_async(client, endpoint.host.c_str(), endpoint.port,
-                                                 kKeepAlive)
-                       : mosquitto_reconnect_async(client);
-        first = false;
-        const auto since = std::chrono::steady_clock::now();
+        const Endpoint& endpoint = side->endpoints[next];
+        next = (next + 1) % side->endpoints.size();
+        side->why.clear();
+        side->link = Link::Connecting;
+        int rc =
+            mosquitto_connect_async(side->client, endpoint.host.c_str(), endpoint.port, kKeepAlive);
+        if (side == &m_depot) {
+            m_depotHost = endpoint.host;
+            m_depotPending = 0;
+        }
+        const auto attempt = std::chrono::steady_clock::now();
+        auto upSince = attempt;
+        bool wasUp = false;
         // After stop() a last second or two to send the goodbye and DISCONNECT.
         int grace = 4;
         while (rc == MOSQ_ERR_SUCCESS && (m_running || grace-- > 0)) {
-            rc = mosquitto_loop(client, 500, 1);
+            const auto round = std::chrono::steady_clock::now();
+            rc = mosquitto_loop(side->client, 500, 1);
+            const Link link = side->link;
+            if (link == Link::Up && !wasUp) {
+                wasUp = true;
+                upSince = std::chrono::steady_clock::now();
+            }
+            if (!m_running || rc != MOSQ_ERR_SUCCESS) {
+                continue;
+            }
+            if (link == Link::Down) {
+                break;
+            }
+            if (link == Link::Connecting) {
+                if (round - attempt > kConnectTimeout) {
+                    side->why = "no answer in " + std::to_string(kConnectTimeout.count()) + " s";
+                    break;
+                }
+                std::this_thread::sleep_until(round + kSetUpRound);
+            }
         }
         const int error = errno;
         if (!m_running) {
             break;
         }
-        // A connection that lasted resets the back-off.
-        if (std::chrono::steady_clock::now() - since > std::chrono::seconds(kLongestWait)) {
-            wait = firstWait(random);
+        // Closes the socket of an attempt that is still open (timed out, refused).
+        mosquitto_disconnect(side->client);
+        side->link = Link::Down;
+        if (wasUp && std::chrono::steady_clock::now() - upSince >= kLasting) {
+            backoff.reset();
         }
-        log(std::string(name) + " " + endpoint.host + ":" + std::to_string(endpoint.port) +
-            " not connected (" +
-            (rc == MOSQ_ERR_ERRNO ? std::strerror(error) : mosquitto_strerror(rc)) +
-            "), trying again in " + std::to_string(wait) + " s");
-        for (int tenths = 0; tenths < wait * 10 && m_running; ++tenths) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::string why = side->why;
+        if (why.empty()) {
+            why = rc == MOSQ_ERR_ERRNO ? std::strerror(error) : mosquitto_strerror(rc);
         }
-        wait = std::min(2 * wait, kLongestWait);
+        const int wait = backoff.next();
+        log(std::string(side->name) + " " + endpoint.host + ":" + std::to_string(endpoint.port) +
+            " not connected (" + why + "), trying again in " + std::to_string(wait) + " s");
+        sleepWhile(m_running, wait);
     }
-}
-
-std::string Relay::admit(const std::string& topic, bool retain, int size, std::string* why) const {
-    const std::string base = m_config.prefix + m_config.uiBase;
-    if (topic.compare(0, base.size(), base) == 0) {
-        for (const char* request : kRequests) {
-            if (topic.compare(base.size(), std::string::npos, request) != 0) {
-                continue;
-            }
-            if (retain) {
-                *why = "retained (a request is never stored)";
-            } else if (size > kMaxPayload) {
-                *why =
-                    std::to_string(size) + " bytes (at most " + std::to_string(kMaxPayload) + ")";
-            } else {
-                return m_config.uiBase + request;
-            }
-            return {};
-        }
-    }
-    *why = "not one of the UI's four requests";
-    return {};
 }
 
 void Relay::publishOut(const std::string& topic, const std::string& payload, bool retain) {
@@ -277,18 +308,22 @@ void Relay::publishOut(const std::string& topic, const std::string& payload, boo
         m_retained[topic] = payload;
     }
     if (m_depotUp) {
-        mosquitto_publish(m_depot, nullptr, (m_config.prefix + topic).c_str(), int(payload.size()),
-                          payload.data(), kQos, retain);
+        mosquitto_publish(m_depot.client, nullptr, (m_config.prefix + topic).c_str(),
+                          int(payload.size()), payload.data(), kQos, retain);
     }
 }
 
 void Relay::onDepotConnect(mosquitto* client, void* self, int rc) {
     auto* relay = static_cast<Relay*>(self);
+    relay->m_depotPending = 0;
     if (rc != 0) {
-        log("the depot refused the connection: " + std::string(mosquitto_connack_string(rc)));
+        relay->m_depot.why =
+            "the depot refused the connection: " + std::string(mosquitto_connack_string(rc));
+        relay->m_depot.link = Link::Down;
         return;
     }
     log("connected to the depot as " + relay->m_config.clientId);
+    relay->m_depot.link = Link::Up;
     std::lock_guard<std::mutex> lock(relay->m_mutex);
     relay->m_depotUp = true;
     mosquitto_publish(client, nullptr, relay->stateTopic().c_str(), 1, "1", kQos, true);
@@ -304,6 +339,7 @@ void Relay::onDepotConnect(mosquitto* client, void* self, int rc) {
 
 void Relay::onDepotDisconnect(mosquitto*, void* self, int rc) {
     auto* relay = static_cast<Relay*>(self);
+    relay->m_depot.link = Link::Down;
     std::lock_guard<std::mutex> lock(relay->m_mutex);
     if (relay->m_depotUp) {
         log("disconnected from the depot (" + std::string(mosquitto_strerror(rc)) + ")");
@@ -313,42 +349,106 @@ void Relay::onDepotDisconnect(mosquitto*, void* self, int rc) {
 
 void Relay::onDepotMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* relay = static_cast<Relay*>(self);
-    std::string why;
-    const std::string local =
-        relay->admit(message->topic, message->retain, message->payloadlen, &why);
-    if (local.empty()) {
-        relay->logDrop(message->topic, why);
+    relay->m_depotPending = 0;
+    const char* bytes = static_cast<const char*>(message->payload);
+    const std::string payload(bytes, bytes + message->payloadlen);
+    std::string local, forward, why;
+    if (!relay->m_filter.admit(message->topic, message->retain, payload, &local, &forward, &why)) {
+        relay->logDrop("dropped from the depot: '" + loggableText(message->topic) + "': " + why);
         return;
     }
-    if (mosquitto_publish(relay->m_local, nullptr, local.c_str(), message->payloadlen,
-                          message->payload, kQos, false) != MOSQ_ERR_SUCCESS) {
+    if (mosquitto_publish(relay->m_local.client, nullptr, local.c_str(), int(forward.size()),
+                          forward.data(), kQos, false) != MOSQ_ERR_SUCCESS) {
         log("lost a request from the depot on '" + local + "': the on-board broker is away");
     }
 }
 
-void Relay::logDrop(const std::string& topic, const std::string& why) {
-    constexpr int kDropsLogged = 20;  // a minute
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_dropMinute > std::chrono::minutes(1)) {
-        if (m_drops > kDropsLogged) {
-            log(std::to_string(m_drops - kDropsLogged) + " more messages from the depot dropped");
-        }
-        m_dropMinute = now;
-        m_drops = 0;
+// Acknowledgements of our subscriptions and publications: whole packets, too.
+void Relay::onDepotSubscribed(mosquitto*, void* self, int, int, const int*) {
+    static_cast<Relay*>(self)->m_depotPending = 0;
+}
+
+void Relay::onDepotPublished(mosquitto*, void* self, int) {
+    static_cast<Relay*>(self)->m_depotPending = 0;
+}
+
+void Relay::logDrop(const std::string& text) {
+    int suppressed = 0;
+    const bool logged = m_dropLog.take(text.size(), std::chrono::steady_clock::now(), &suppressed);
+    if (suppressed > 0) {
+        log(std::to_string(suppressed) + " more messages from the depot dropped");
     }
-    if (++m_drops <= kDropsLogged) {
-        log("dropped from the depot: '" + topic + "': " + why);
+    if (logged) {
+        log(text);
     }
+}
+
+// Every TLS record the depot sends is announced here before its body is read.
+// libmosquitto allocates and reads a whole packet of whatever size the depot
+// announces (up to 256 MB) before the relay sees any of it, and has no limit of
+// its own for a client; counting the records between two whole packets is the one
+// place where an oversized packet shows while it is being read. Past the limit the
+// depot's socket is swapped for one that reads nothing, so the library's next read
+// fails and it drops the connection and the partial packet.
+void Relay::onTlsRecord(int outgoing, int, int type, const void* bytes, std::size_t size,
+                        ssl_st* ssl, void* self) {
+    const auto* header = static_cast<const unsigned char*>(bytes);
+    if (outgoing || type != SSL3_RT_HEADER || size < 5 || header[0] != SSL3_RT_APPLICATION_DATA) {
+        return;
+    }
+    auto* relay = static_cast<Relay*>(self);
+    relay->m_depotPending += std::size_t(header[3]) << 8 | header[4];
+    if (relay->m_depotPending <= kMaxPacketBytes) {
+        return;
+    }
+    relay->m_depotPending = 0;
+    relay->m_depot.why = "the depot sent more than " + std::to_string(kMaxPacketBytes) +
+                         " bytes in one packet; connection cut";
+    ::dup2(relay->m_deadSocket, SSL_get_fd(ssl));
+}
+
+// The whole check of the depot's certificate: the chain to the fleet's CA, the name
+// or address the relay connects to, a server's purpose, and that the certificate
+// says it is a server's at all: one without a purpose (as a vehicle's or a tool's
+// certificate made by hand) cannot pose as the depot, whatever name it carries.
+// libmosquitto's own per-certificate callback is taken out: with a context of our
+// own it finds no state of its own in libmosquitto 2.0 and refuses every depot.
+int Relay::verifyDepot(x509_store_ctx_st* store, void* self) {
+    auto* relay = static_cast<Relay*>(self);
+    std::string& why = relay->m_depot.why;
+    X509_STORE_CTX_set_verify_cb(store, [](int ok, X509_STORE_CTX*) { return ok; });
+    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(store);
+    const char* host = relay->m_depotHost.c_str();
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, host) != 1 &&
+        X509_VERIFY_PARAM_set1_host(param, host, 0) != 1) {
+        why = "cannot check the depot's name";
+        return 0;
+    }
+    if (X509_verify_cert(store) <= 0) {
+        why = std::string("the depot's certificate: ") +
+              X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+        return 0;
+    }
+    X509* depot = X509_STORE_CTX_get0_cert(store);
+    if (!(X509_get_extension_flags(depot) & EXFLAG_XKUSAGE) ||
+        !(X509_get_extended_key_usage(depot) & XKU_SSL_SERVER)) {
+        X509_STORE_CTX_set_error(store, X509_V_ERR_INVALID_PURPOSE);
+        why = "the depot's certificate is not a server's (no serverAuth)";
+        return 0;
+    }
+    return 1;
 }
 
 void Relay::onLocalConnect(mosquitto* client, void* self, int rc) {
     auto* relay = static_cast<Relay*>(self);
     if (rc != 0) {
-        log("the on-board broker refused the connection: " +
-            std::string(mosquitto_reason_string(rc)));
+        relay->m_local.why = "the on-board broker refused the connection: " +
+                             std::string(mosquitto_reason_string(rc));
+        relay->m_local.link = Link::Down;
         return;
     }
     log("connected to the on-board broker");
+    relay->m_local.link = Link::Up;
     relay->m_localUp = true;
     for (const std::string& topic : relay->m_config.out) {
         mosquitto_subscribe_v5(client, nullptr, topic.c_str(), kQos,
@@ -357,7 +457,9 @@ void Relay::onLocalConnect(mosquitto* client, void* self, int rc) {
 }
 
 void Relay::onLocalDisconnect(mosquitto*, void* self, int rc) {
-    static_cast<Relay*>(self)->m_localUp = false;
+    auto* relay = static_cast<Relay*>(self);
+    relay->m_local.link = Link::Down;
+    relay->m_localUp = false;
     if (rc != 0) {
         log("disconnected from the on-board broker (" + std::string(mosquitto_strerror(rc)) + ")");
     }
@@ -365,13 +467,14 @@ void Relay::onLocalDisconnect(mosquitto*, void* self, int rc) {
 
 void Relay::onLocalMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* relay = static_cast<Relay*>(self);
-    if (message->payloadlen > kMaxPayload) {
-        log("dropped for the depot: '" + std::string(message->topic) +
+    if (message->payloadlen > DepotFilter::kMaxPayload) {
+        log("dropped for the depot: '" + loggableText(message->topic) +
             "': " + std::to_string(message->payloadlen) + " bytes");
         return;
     }
     const char* bytes = static_cast<const char*>(message->payload);
-    relay->publishOut(message->topic, std::string(bytes, bytes + message->payloadlen),
+    relay->publishOut(message->topic,
+                      relay->m_mask.apply(std::string(bytes, bytes + message->payloadlen)),
                       message->retain);
 }
 

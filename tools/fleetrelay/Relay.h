@@ -1,98 +1,136 @@
 // The validator's link to the depot: one MQTT client on the depot broker (TLS, the
 // validator's certificate) and one on the on-board broker (its own user under the
 // on-board ACL). Out to the depot go the configured status topics, under the
-// validator's prefix, with their retain flag. In from the depot comes nothing but
-// the UI's four requests under that prefix, never retained, whatever the depot sends.
+// validator's prefix, with their retain flag and their secrets masked. In from the
+// depot comes nothing but the UI's four requests under that prefix (DepotFilter).
+// A depot that is down, refuses or misbehaves costs the bus next to nothing: each
+// side waits on a back-off between attempts, and nothing the depot sends sets the
+// relay's memory or the size of its log.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "DepotFilter.h"
+#include "RelayConfig.h"
+
 struct mosquitto;
 struct mosquitto_message;
+struct ssl_st;
+struct x509_store_ctx_st;
 
 namespace fleet {
 
-struct Endpoint {
-    std::string host;
-    int port = 0;
+// The wait before the next connection attempt: the first one picked at random in
+// [2, 4] s, so that a fleet does not come back all at once after the depot
+// restarts, then doubling up to 60 s; back to the start only after a connection
+// that lasted.
+class Backoff {
+public:
+    static constexpr int kFirstWait = 2;
+    static constexpr int kLongestWait = 60;
+
+    explicit Backoff(unsigned seed) : m_random(seed) {}
+    int next();
+    void reset() { m_wait = 0; }
+
+private:
+    std::mt19937 m_random;
+    int m_wait = 0;
 };
 
-struct RelayConfig {
-    Endpoint depot;             // TLS only
-    std::string cafile;         // CA(s) that signed the depot's certificate
-    std::string certfile;       // this validator's certificate (CN = serial number)
-    std::string keyfile;        // and its key
-    std::string depotUsername;  // or a user name and password at the depot
-    std::string depotPassword;
-    std::string clientId;  // the serial number
-    std::string prefix;    // "fleet/SERIAL/"
-    Endpoint local{"localhost", 1883};
-    std::string localUsername;
-    std::string localPassword;
-    std::string uiBase = "zorv/ui";
-    std::vector<std::string> out;  // local topics carried to the depot
+// Lines and bytes that may go to the journal per minute for what a peer sends:
+// a flood is counted, not written.
+class LogBudget {
+public:
+    LogBudget(int lines, std::size_t bytes) : m_lines(lines), m_bytes(bytes) {}
+    // True when a line of this size may be written now. A new minute hands back in
+    // *suppressed how many lines the last one held back.
+    bool take(std::size_t size, std::chrono::steady_clock::time_point now, int* suppressed);
 
-    // Reads "key value" lines ('#' starts a comment). False with *error set on an
-    // unknown key, a bad value or a missing required key.
-    static bool load(const std::string& path, RelayConfig* config, std::string* error);
+private:
+    int m_lines;
+    std::size_t m_bytes;
+    std::chrono::steady_clock::time_point m_minute;
+    int m_linesUsed = 0;
+    std::size_t m_bytesUsed = 0;
+    int m_held = 0;
 };
 
 class Relay {
 public:
-    // Payloads above this many bytes are dropped in both directions: the largest
-    // message carried (the UI's whole configuration) is about one kilobyte.
-    static constexpr int kMaxPayload = 64 * 1024;
+    // Bytes the depot may send without completing a packet: the largest packet it
+    // has reason to send (a request of kMaxPayload with a long topic) and some.
+    static constexpr std::size_t kMaxPacketBytes = 3 * DepotFilter::kMaxPayload;
 
     explicit Relay(RelayConfig config);
     ~Relay();
     Relay(const Relay&) = delete;
     Relay& operator=(const Relay&) = delete;
 
-    // Starts both connections on their own threads; they reconnect by themselves.
+    // Sets both connections up and starts them on their own threads; they reconnect
+    // by themselves. False, after logging what failed, when one cannot be set up.
     bool start();
     // Says "0" on the link state, then disconnects both.
     void stop();
 
-    // The local topic a message from the depot may be republished on, or "" when it
-    // must be dropped (*why then says why).
-    std::string admit(const std::string& topic, bool retain, int size, std::string* why) const;
-
 private:
+    enum class Link { Down, Connecting, Up };
+    struct Side {
+        mosquitto* client = nullptr;
+        const char* name = "";
+        std::vector<Endpoint> endpoints;
+        const std::atomic<bool>* waitFor = nullptr;
+        std::atomic<Link> link{Link::Down};
+        std::string why;  // the last failure, said by a callback (the side's thread)
+    };
+
+    bool setUpDepot();
+    bool setUpLocal();
     static void onDepotConnect(mosquitto*, void* self, int rc);
     static void onDepotDisconnect(mosquitto*, void* self, int rc);
     static void onDepotMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onDepotSubscribed(mosquitto*, void* self, int, int, const int*);
+    static void onDepotPublished(mosquitto*, void* self, int);
     static void onLocalConnect(mosquitto*, void* self, int rc);
     static void onLocalDisconnect(mosquitto*, void* self, int rc);
     static void onLocalMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onLibraryLog(mosquitto*, void* self, int level, const char* text);
+    static void onTlsRecord(int outgoing, int version, int type, const void* bytes,
+                            std::size_t size, ssl_st* ssl, void* self);
+    static int verifyDepot(x509_store_ctx_st* store, void* self);
 
-    void run(mosquitto* client, const char* name, Endpoint endpoint,
-             const std::atomic<bool>* waitFor);
-    void logDrop(const std::string& topic, const std::string& why);
+    void run(Side* side);
+    void logDrop(const std::string& text);
     std::string stateTopic() const { return m_config.prefix + "bridge/state"; }
     void publishOut(const std::string& topic, const std::string& payload, bool retain);
 
     RelayConfig m_config;
-    mosquitto* m_depot = nullptr;
-    mosquitto* m_local = nullptr;
+    DepotFilter m_filter;
+    SecretMask m_mask;
+    Side m_depot;
+    Side m_local;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_localUp{false};
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;  // guards the two members below (the clients' threads)
     bool m_depotUp = false;
-    // Drops logged in the current minute (the depot's thread only): a flood from a
-    // rogue depot must not fill the board's journal.
-    std::chrono::steady_clock::time_point m_dropMinute;
-    int m_drops = 0;
     // The latest retained message of each outgoing topic, sent again on every
     // connection to the depot, so a depot that lost its store has them back.
     std::map<std::string, std::string> m_retained;
+    // The depot's thread only: what a rogue depot makes us log, and the bytes it has
+    // sent since its last whole packet.
+    LogBudget m_dropLog{20, 4096};
+    std::size_t m_depotPending = 0;
+    std::string m_depotHost;  // the name or address being connected to
+    // A socket that reads nothing, put in place of the depot's when it must be cut.
+    int m_deadSocket = -1;
 };
 
 void log(const std::string& text);

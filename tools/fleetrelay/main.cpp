@@ -40,8 +40,12 @@ int main(int argc, char** argv) {
     {
         fleet::Relay relay(config);
         if (relay.start()) {
-            fleet::log("relaying " + config.prefix + " to " + config.depot.host + ":" +
-                       std::to_string(config.depot.port));
+            std::string depots;
+            for (const fleet::Endpoint& depot : config.depots) {
+                depots +=
+                    (depots.empty() ? "" : ", ") + depot.host + ":" + std::to_string(depot.port);
+            }
+            fleet::log("relaying " + config.prefix + " to " + depots);
             int signal = 0;
             sigwait(&stopSignals, &signal);
             fleet::log("stopping");
