@@ -45,13 +45,14 @@ started() { pids+=("$!"); }
 cd "$dir"
 ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
 openssl req -x509 "${ec[@]}" -days 1 -subj /CN=fleet-ca -keyout ca.key -out ca.crt 2>/dev/null
-cert() {
+cert() {  # cert NAME [serverAuth]: a client's certificate, or the depot's
     openssl req "${ec[@]}" -subj "/CN=$1" -keyout "$1.key" -out "$1.csr" 2>/dev/null
     openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out "$1.crt" \
-        -extfile <(echo "subjectAltName=IP:127.0.0.1") 2>/dev/null
+        -extfile <(printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=%s\n' "${2:-clientAuth}") 2>/dev/null
 }
 serials=(K10000001 K10000002 C10000003)
-for name in depot-broker fleet-monitor fleet-config K10000009 "${serials[@]}"; do cert "$name"; done
+cert depot-broker serverAuth
+for name in fleet-monitor fleet-config fleet-audit K10000009 "${serials[@]}"; do cert "$name"; done
 revoke() { "$src/deploy/quellan-fleet-revoke" --ca-cert ca.crt --ca-key ca.key --db ca --crl crl.pem "$@"; }
 revoke 2>/dev/null
 
@@ -59,9 +60,11 @@ revoke 2>/dev/null
 # to the user "mosquitto", who cannot read here.
 depot=$(freeport) me=$(id -un)
 sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/depot\.|/depot-broker.|" \
-    -e "s|/etc/mosquitto/fleet/depot-broker.acl|$src/deploy/mosquitto/depot.acl|" \
+    -e "s|/etc/mosquitto/fleet/depot-broker.acl|$dir/depot.acl|" \
     -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" \
     "$src/deploy/mosquitto/depot.conf" >depot.conf
+# The shipped ACL, and a reader of everything the depot carries for this test.
+printf '%s\nuser fleet-audit\ntopic read fleet/#\n' "$(<"$src/deploy/mosquitto/depot.acl")" >depot.acl
 startdepot() { "$mosquitto" -c depot.conf >>depot.log 2>&1 & started; eventually 10 listening "$depot"; }
 startdepot || fail "the depot broker did not start"
 tls=(-h 127.0.0.1 -p "$depot" --cafile ca.crt -q 1)
@@ -121,6 +124,38 @@ statuses() {
 }
 eventually 60 statuses "${serials[@]}" || fail "the depot does not hold every validator's status"
 retained "fleet/${serials[0]}/zorv/ui/status" | grep -q '"settingsLocked": true' || fail "the depot does not see the settings locked on ${serials[0]}"
+# Everything the depot carries from now on, as the identity that may read it all;
+# and everything on K10000001's own broker.
+mosquitto_sub "${tls[@]}" --cert fleet-audit.crt --key fleet-audit.key -v -t 'fleet/#' >all.log 2>&1 &
+started
+mosquitto_sub -h 127.0.0.1 -p "${ports[0]}" -u quellan -P pw-quellan -v -t 'zorv/#' >v0/local.log 2>&1 & started
+
+# The depot may set only the allowed keys: a request with any other key, spelled
+# plainly or with escapes, mixed with an allowed one or not, changes nothing.
+for set in '"mqtt": {"host": "evil"}' '"mqtt": {"port": 1}' '"mqtt": {"base": "x"}' \
+    '"mqtt": {"username": "x", "password": "x"}' '"gui": {"deviceId": "/etc/passwd"}' \
+    '"topics": {"blm": "x"}' '"gui": {"displayOffMin": 9}, "mqtt": {"host": "evil"}' \
+    '"mqtt": {"h\u006fst": "evil"}' '"gui": 1' '"gui": {"displayOffMin": 7}'; do
+    as fleet-config mosquitto_pub -t fleet/C10000003/zorv/ui/config/set -m "{$set}"
+done
+eventually 10 grep -q '^displayOffMin=7$' v2/gui.conf || fail "an allowed key did not apply"
+! grep -Ex '(host=evil|port=1|(base|username|password|blm)=x|deviceId=/etc/passwd|displayOffMin=9)' v2/gui.conf ||
+    fail "a refused key changed the configuration"
+[ "$(grep -c 'keys the depot may not set' v2/relay.log)" = 9 ] || fail "not every refusal logged once"
+grep -q 'may not set: mqtt/host$' v2/relay.log && ! grep -q evil v2/relay.log || fail "refusals not logged by key name"
+
+# A vehicle only reports: a copy of K10000001's certificate cannot command it (a
+# request or a will on its request topic), and cannot store a retained message
+# anywhere but the vehicle's statuses.
+as K10000001 mosquitto_pub -t fleet/K10000001/zorv/ui/config/set -m '{"gui": {"locale": "de_DE"}}'
+as K10000001 mosquitto_pub -r -t fleet/K10000001/zorv/junk -m junk
+as K10000001 mosquitto_sub -t fleet/K10000001/zorv/ui/config/get -W 4 --will-qos 1 \
+    --will-topic fleet/K10000001/zorv/ui/config/set --will-payload '{"gui": {"locale": "de_DE"}}' >/dev/null 2>&1 || true
+probe() { as fleet-config mosquitto_pub -t fleet/K10000001/zorv/ui/status/get -m '{"probe": 1}' &&
+    sleep 1 && grep -q '^zorv/ui/status/get {"probe": 1}' v0/local.log; }
+eventually 40 probe || fail "K10000001's link did not come back: $(tail -n 3 v0/relay.log)"
+! grep -q de_DE v0/local.log v0/gui.conf || fail "a copy of a vehicle's certificate commanded it"
+[ -z "$(retained fleet/K10000001/zorv/junk 1)" ] || fail "a vehicle stored a retained message off its statuses"
 
 # A stolen certificate writes under its own prefix only, and whatever client id it
 # claims it ends no other session; its 8 MB are refused and the depot goes on.
@@ -142,10 +177,16 @@ grep -q 'disconnected due to oversize packet' depot.log || fail "8 MB not refuse
 "$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile ca.crt \
     --certfile fleet-config.crt --keyfile fleet-config.key --list pins K10000002 >/dev/null || fail "K10000002 did not confirm a PIN"
 [ "$(stat -c %a pins)" = 600 ] || fail "the PIN list is readable by others"
-grep -q "^settingsPin=$(awk '{ print $2 }' pins)$" v1/gui.conf || fail "K10000002 did not store its PIN"
-! grep -q -e settingsPin -e de_DE v0/gui.conf v2/gui.conf || fail "another validator changed"
+pin=$(awk '{ print $2 }' pins)
+grep -q "^settingsPin=$pin$" v1/gui.conf || fail "K10000002 did not store its PIN"
+! grep -q -e "settingsPin=$pin" -e de_DE v0/gui.conf v2/gui.conf || fail "another validator changed"
 ! grep -q de_DE v1/gui.conf || fail "the stolen certificate reconfigured K10000002"
 ! grep -q settingsPin seen.log || fail "the monitor read a configuration"
+# No vehicle sends the depot a PIN, neither the new one nor the shipped default (the
+# request that set it is the only message there that holds it).
+grep -q '"settingsPin": "\*\*\*\*\*\*\*\*:' all.log || fail "the depot saw no masked configuration"
+! grep -v ' {"gui": {"settingsPin": "[0-9]*"}}$' all.log | grep -q -e "$pin" -e 8602 ||
+    fail "a PIN reached the depot: $(grep -e "$pin" -e 8602 all.log | head -c 300)"
 
 # Rogue depots with the depot's certificate push power, validator and update
 # requests, retained, oversized and misaddressed requests to relays of K10000001
@@ -159,27 +200,46 @@ push() {  # push FLAGS TOPIC [PAYLOAD]: one PUBLISH at QoS 0 (FLAGS 30, or 31: r
     printf "\\x$(printf %02x $b)\\x00\\x$(printf %02x ${#t})%s%s" "$t" "$p"
 }
 big=$(printf '{"rogue": "%070000d"}' 0)
-rogue() {  # rogue NAME [s_server options]
+sends() {  # what the rogue depot sends after its CONNACK
+    for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set} \
+        fleet/K10000001/zorv/{update/request,ui/config/set/x} fleet/K10000002/zorv/ui/config/set; do
+        push 30 "$topic"; push 31 "$topic"
+    done
+    push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/config/set "$big"
+    push 30 fleet/K10000001/zorv/ui/config/set '{"mqtt": {"host": "rogue"}}'
+    push 30 fleet/K10000001/zorv/ui/status/get
+}
+flood() {  # 30 requests with 65 kB topics
+    local t; t=$(printf 'fleet/K10000001/%065000d' 0)
+    for _ in $(seq 30); do push 30 "$t"; done
+}
+huge() {  # a PUBLISH that announces 48 MB, and sends them
+    printf '\x30\x82\x80\x80\x17\x00\x01x'; head -c 50331648 /dev/zero
+}
+rogue() {  # rogue NAME WHAT CERT [s_server options]: a TLS server posing as the depot
     local at; at=$(freeport)
-    { printf '\x20\x02\x00\x00'
-      for topic in zorv/board/power/set fleet/K10000001/zorv/{board/power/set,blm/config/set} \
-          fleet/K10000001/zorv/{update/request,ui/config/set/x} fleet/K10000002/zorv/ui/config/set; do
-          push 30 "$topic"; push 31 "$topic"
-      done
-      push 31 fleet/K10000001/zorv/ui/config/set; push 30 fleet/K10000001/zorv/ui/config/set "$big"
-      push 30 fleet/K10000001/zorv/ui/status/get; sleep 5; } |
-        openssl s_server -quiet -naccept 1 -accept "$at" -cert depot-broker.crt -key depot-broker.key \
-            "${@:2}" >/dev/null 2>&1 & started
+    { printf '\x20\x02\x00\x00'; $2; sleep 5; } |
+        openssl s_server -quiet -naccept 1 -accept "$at" -cert "$3.crt" -key "$3.key" \
+            "${@:4}" >/dev/null 2>&1 & started
     (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$at" "$1.conf" quellan)
     "$relay" "v0/$1.conf" >"v0/$1.log" 2>&1 & started
 }
-mosquitto_sub -h 127.0.0.1 -p "${ports[0]}" -u quellan -P pw-quellan -v -t 'zorv/#' >v0/local.log 2>&1 & started
-rogue rogue
-rogue cbc -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
+rogue rogue sends depot-broker
+rogue cbc sends depot-broker -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
+rogue vehicle sends K10000009
+rogue flood flood depot-broker
+rogue huge huge depot-broker
+hugepid=$!
 eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
     fail "the rogue's status request did not arrive"
 eventually 15 grep -q 'handshake failure' v0/cbc.log || fail "the relay took TLS 1.2 with a CBC suite"
+eventually 15 grep -q 'unsuitable certificate purpose' v0/vehicle.log || fail "a vehicle's certificate passed for the depot"
 [ "$(grep -c rogue v0/local.log)" = 1 ] || fail "the rogue reached the vehicle: $(grep rogue v0/local.log | cut -c1-60)"
+eventually 15 grep -q 'in one packet; connection cut' v0/huge.log || fail "48 MB were not cut"
+peak=$(awk '/VmHWM/ { print $2 }' "/proc/$hugepid/status")
+[ "$peak" -lt 16384 ] || fail "48 MB from the depot took the relay to $peak kB"
+eventually 15 grep -q 'dropped from the depot' v0/flood.log || fail "the flood was not dropped"
+[ "$(stat -c %s v0/flood.log)" -lt 20000 ] || fail "30 long topics wrote $(stat -c %s v0/flood.log) bytes of log"
 
 # K10000002 is revoked; the depot restarts without any stored state: the others come
 # back, K10000002's link is refused.
