@@ -12,10 +12,9 @@ const char* const TAG = "[GUIManager] ";
 
 void ConfigRules::apply(const QVariantMap& changes) const {
     // The broker password and the settings PIN may be among the changes.
-    qDebug()
-        << TAG << "Config changed : "
-        << manager::maskSecrets(QString::fromUtf8(
-               QJsonDocument(QJsonObject::fromVariantMap(changes)).toJson(QJsonDocument::Compact)));
+    qDebug() << TAG << "Config changed : "
+             << manager::maskSecrets(QJsonDocument(QJsonObject::fromVariantMap(changes))
+                                         .toJson(QJsonDocument::Compact));
 
     for (const Rule& rule : m_rules) {
         // The map's keys are in ascending order: the first match is the lowest key.

@@ -90,7 +90,7 @@ void UiMqtt::process(const QByteArray& data, const QByteArray& topic) {
     }
     qInfo() << TAG << "Message received : " << topic;
     // A new configuration may carry the broker password or the settings PIN.
-    qDebug() << TAG << "Data : " << manager::maskSecrets(QString::fromUtf8(data));
+    qDebug() << TAG << "Data : " << manager::maskSecrets(data);
 
     if (topic.contains("/info/get")) {
         publishInfo();

@@ -28,10 +28,11 @@ void logWarning(const QString& text) {
 }
 
 // A message's head line and its payload, with secrets such as the on-board
-// computer's password or the settings PIN masked. Built only when debug lines pass.
+// computer's password or the settings PIN masked by their parsed names (a payload
+// that is not JSON shows only its size). Built only when debug lines pass.
 void logPayload(const QString& head, const QByteArray& payload) {
     if (QLoggingCategory::defaultCategory()->isDebugEnabled()) {
-        logDebug(head + maskSecrets(QString::fromUtf8(payload)));
+        logDebug(head + maskSecrets(payload));
     }
 }
 

@@ -4,11 +4,13 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QRegularExpression>
 #include <QString>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -113,33 +115,87 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
-const QStringList& secretNames() {
+const QString MASK = QStringLiteral("********");
+
+// A member name or a configuration key ("gui/settingsPin") that names a secret, as
+// the JSON parser hands it over: escapes decoded, so "settings\u0050in" is the PIN.
+// Case does not matter, so that no spelling the reader of the log sees as the PIN
+// carries its value.
+bool isSecret(const QString& key) {
     static const QStringList names{QStringLiteral("password"), QStringLiteral("obu_password"),
                                    QStringLiteral("settingsPin")};
-    return names;
+    return names.contains(key.section(QLatin1Char('/'), -1), Qt::CaseInsensitive);
 }
 
-const QString MASK = QStringLiteral("********");
+// Replaces the value of every secret member, at any depth; true if there was one.
+bool maskValue(QJsonValue* value);
+
+bool maskObject(QJsonObject* object) {
+    bool masked = false;
+    for (auto it = object->begin(); it != object->end(); ++it) {
+        if (isSecret(it.key())) {
+            it.value() = MASK;
+            masked = true;
+        } else {
+            QJsonValue inner = it.value();
+            if (maskValue(&inner)) {
+                it.value() = inner;
+                masked = true;
+            }
+        }
+    }
+    return masked;
+}
+
+bool maskValue(QJsonValue* value) {
+    if (value->isObject()) {
+        QJsonObject object = value->toObject();
+        if (maskObject(&object)) {
+            *value = object;
+            return true;
+        }
+    } else if (value->isArray()) {
+        QJsonArray array = value->toArray();
+        bool masked = false;
+        for (auto it = array.begin(); it != array.end(); ++it) {
+            QJsonValue inner = *it;
+            if (maskValue(&inner)) {
+                *it = inner;
+                masked = true;
+            }
+        }
+        if (masked) {
+            *value = array;
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
 QVariant loggable(const QString& key, const QVariant& value) {
-    return secretNames().contains(key.section(QLatin1Char('/'), -1)) ? QVariant(MASK) : value;
+    return isSecret(key) ? QVariant(MASK) : value;
 }
 
-QString maskSecrets(const QString& text) {
-    const auto named = [&text](const QString& name) { return text.contains(name); };
-    if (std::none_of(secretNames().cbegin(), secretNames().cend(), named)) {
-        return text;
+QString maskSecrets(const QByteArray& payload) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+    if (error.error != QJsonParseError::NoError) {
+        // What the parser cannot read it cannot show as members either.
+        return QStringLiteral("(%1 bytes, not JSON)").arg(payload.size());
     }
-    // The key in quotes, optionally after a group ("gui/"), then its value: a JSON
-    // string or a bare token such as a number.
-    static const QRegularExpression secret(
-        QStringLiteral(R"re(("(?:[^"\\/]*/)?(?:%1)"\s*:\s*)("(?:[^"\\]|\\.)*"?|[^\s,}\]]+))re")
-            .arg(secretNames().join(QLatin1Char('|'))));
-    QString masked = text;
-    masked.replace(secret, QStringLiteral("\\1\"") + MASK + QStringLiteral("\""));
-    return masked;
+    QJsonValue root =
+        document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+    if (!maskValue(&root)) {
+        return QString::fromUtf8(payload);
+    }
+    // Laid out as it came: on one line, or indented.
+    const QJsonDocument masked =
+        root.isArray() ? QJsonDocument(root.toArray()) : QJsonDocument(root.toObject());
+    return QString::fromUtf8(masked.toJson(payload.contains('\n') ? QJsonDocument::Indented
+                                                                  : QJsonDocument::Compact))
+        .trimmed();
 }
 
 Logger* Logger::m_instance = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMutex>
 #include <QString>
 #include <QVariant>
@@ -7,15 +8,17 @@
 namespace manager {
 
 // What a log line never shows: the value of a member named "password",
-// "obu_password" or "settingsPin", also as the last part of a configuration key
-// such as "gui/settingsPin". Both functions below follow that one rule.
+// "obu_password" or "settingsPin" (in any case), also as the last part of a
+// configuration key such as "gui/settingsPin". The member is known by its name as
+// the JSON parser reads it, escapes decoded. Both functions below follow that one rule.
 
 // A configuration value as a log line may show it: "********" for a secret key.
 QVariant loggable(const QString& key, const QVariant& value);
 
-// A message about to be logged (JSON text, whole or cut short) with the value of
-// every secret member reading "********". Everything else is left as it is.
-QString maskSecrets(const QString& text);
+// A payload as a log line may show it: as it came when it holds no secret member; with
+// the value of every secret member, at any depth, reading "********" (and the JSON
+// laid out anew) when it does; and only its size when it is not JSON.
+QString maskSecrets(const QByteArray& payload);
 
 // The process-wide log output. It installs Qt's message handler on first use, lets
 // through the levels of the configured log level, prefixes each line with the
