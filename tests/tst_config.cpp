@@ -89,6 +89,7 @@ void TestConfig::fileValues() {
     QTEST(config.get(key), "value");
     QCOMPARE(config.keys(), kDefaults.keys());
     QCOMPARE(read(m_path), file);  // a file that exists is not rewritten
+    QVERIFY(config.set("mqtt/host", "new") && read(m_path).contains("host=new"));  // damaged too
 }
 
 // The one type rule for values from outside (the file, "/config/set"): usable as the

@@ -341,7 +341,8 @@ bool Config::iniText(QByteArray* text, QString* error) const {
             settings.setValue(it.key(), it.value());
         }
         settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        // A format error is the damaged file's, read before: the draft is written anew.
+        if (settings.status() == QSettings::AccessError) {
             *error = QStringLiteral("cannot write a draft in ") + QDir::tempPath();
             return false;
         }
