@@ -65,12 +65,17 @@ void warnInvalidValue(const QString& key, const QVariant& value) {
                << manager::loggable(key, value);
 }
 
-// A file in the temporary folder holding content, under a name this process never
-// used before.
+// A file holding content, readable by this user only, under a name this process never
+// used before. In memory where there is a place for it: QSettings syncs the drafts it
+// writes too, which on the temporary folder's disk costs a flash write (and puts the
+// PIN on it) for nothing.
 std::unique_ptr<QTemporaryFile> privateCopy(const QByteArray& content) {
+    static const QFileInfo memory(QStringLiteral("/dev/shm"));
+    static const QString folder =
+        memory.isDir() && memory.isWritable() ? memory.filePath() : QDir::tempPath();
     static quint64 serial = 0;
     auto copy = std::make_unique<QTemporaryFile>(
-        QStringLiteral("%1/quellan-config-%2-XXXXXX.conf").arg(QDir::tempPath()).arg(++serial));
+        QStringLiteral("%1/quellan-config-%2-XXXXXX.conf").arg(folder).arg(++serial));
     if (!copy->open() || copy->write(content) != content.size() || !copy->flush()) {
         return nullptr;
     }
@@ -324,7 +329,7 @@ bool Config::iniText(QByteArray* text, QString* error) const {
     }
     std::unique_ptr<QTemporaryFile> draft = privateCopy(current);
     if (!draft) {
-        *error = QStringLiteral("cannot write a draft in ") + QDir::tempPath();
+        *error = QStringLiteral("cannot write a draft");
         return false;
     }
     {
@@ -343,7 +348,7 @@ bool Config::iniText(QByteArray* text, QString* error) const {
         settings.sync();
         // A format error is the damaged file's, read before: the draft is written anew.
         if (settings.status() == QSettings::AccessError) {
-            *error = QStringLiteral("cannot write a draft in ") + QDir::tempPath();
+            *error = QStringLiteral("cannot write a draft");
             return false;
         }
     }
