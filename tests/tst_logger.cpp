@@ -24,6 +24,8 @@ private slots:
     }
     void levels_data();
     void levels();
+    void secretsMasked_data();
+    void secretsMasked();
 };
 
 // Into the journal (JOURNAL_STREAM names standard error): each line once, with its priority.
@@ -63,6 +65,24 @@ void TestLogger::levels() {
         shown += (line.startsWith('<') ? line.mid(1, 1) : QString()) + line.right(1);
     }
     QTEST(shown, "shown");
+}
+
+// A secret is known by its member's name as the parser reads it, wherever it is.
+void TestLogger::secretsMasked_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("escaped, in an array")
+        << QByteArray(R"({"a":[{"b":{"settings\u0050in":"4711"}}]})")
+        << R"({"a":[{"b":{"settingsPin":"********"}}]})";
+    QTest::newRow("other case, as a key")
+        << QByteArray(R"({"gui/PASSWORD":4711,"x":1})") << R"({"gui/PASSWORD":"********","x":1})";
+    QTest::newRow("no secret: as it came") << QByteArray("{\"b\":  4711}") << "{\"b\":  4711}";
+    QTest::newRow("not JSON") << QByteArray("settingsPin=4711") << "(16 bytes, not JSON)";
+}
+
+void TestLogger::secretsMasked() {
+    QFETCH(QByteArray, payload);
+    QTEST(manager::maskSecrets(payload), "logged");
 }
 
 QTEST_GUILESS_MAIN(TestLogger)
