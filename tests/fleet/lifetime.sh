@@ -51,6 +51,7 @@ serials=(K10000001 K10000002 C10000003)
     ca revoke C10000003; } >ca.log 2>&1 || fail "the CA tool failed"
 cp -a ca ca.start && cp -a etc etc.start
 
+# The shipped depot configuration without persistence: each step's link states are its own.
 depot=$(freeport) me=$(id -un)
 sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/etc/mosquitto/fleet/depot.acl|$src/deploy/mosquitto/depot.acl|" \
     -e "s|/etc/mosquitto/fleet/|$dir/etc/|" -e "s|^persistence true|user $me|" "$src/deploy/mosquitto/depot.conf" >depot.conf
