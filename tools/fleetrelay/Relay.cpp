@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
@@ -44,6 +46,28 @@ std::string maskKey(const RelayConfig& config) {
         material += config.depotPassword;
     }
     return material;
+}
+
+// False, with *why set, when the socket of a connection being set up has failed.
+bool connecting(int socket, std::string* why) {
+    if (socket < 0) {
+        *why = "the connection was closed";
+        return false;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+        *why = std::strerror(error);
+        return false;
+    }
+    tcp_info info{};
+    length = sizeof info;
+    if (getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+        info.tcpi_state == TCP_CLOSE) {
+        *why = "the connection was refused or closed";
+        return false;
+    }
+    return true;
 }
 
 void sleepWhile(const std::atomic<bool>& running, int seconds) {
@@ -272,6 +296,11 @@ void Relay::run(Side* side) {
                 break;
             }
             if (link == Link::Connecting) {
+                // A refused or unreachable address shows only on the socket: the
+                // library goes on waking on it without a word.
+                if (!connecting(mosquitto_socket(side->client), &side->why)) {
+                    break;
+                }
                 if (round - attempt > kConnectTimeout) {
                     side->why = "no answer in " + std::to_string(kConnectTimeout.count()) + " s";
                     break;

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# A depot that is away costs a bus nothing. Two relays for a minute: one whose depot
+# is stopped (the connection refused), one whose depot refuses TLS (its certificate
+# is from another CA). Each uses under 0.6 s of CPU in that minute. Then the depot
+# comes back at both addresses, and each link is up within its current wait + 5 s.
+# Usage: calm.sh RELAY SOURCE_DIR
+set -euo pipefail
+relay=$1 src=$2
+mosquitto=${QUELLAN_MOSQUITTO:-$(command -v mosquitto || echo /usr/sbin/mosquitto)}
+for tool in openssl "$mosquitto"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is not installed"; exit 77; }
+done
+
+dir=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    tail -n 5 "$dir"/*.log >&2 || true
+    exit 1
+}
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+freeport() {  # below the range of outgoing connections, as in fleet.sh
+    local port
+    while port=$((20000 + RANDOM % 12000)); listening "$port"; do :; done
+    echo "$port"
+}
+cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # clock ticks used so far
+cd "$dir"
+
+ca() { "$src/deploy/quellan-fleet-ca" --dir ca --install etc --out . --restart true "$@"; }
+{ ca init && ca depot 127.0.0.1 && ca add-bus K10000005 K10000006; } >ca.log 2>&1 || fail "the CA tool failed"
+# The refusing depot's certificate: right name and purpose, another CA.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=other \
+    -addext subjectAltName=IP:127.0.0.1 -addext extendedKeyUsage=serverAuth \
+    -keyout other.key -out other.crt 2>/dev/null
+
+local=$(freeport) stopped=$(freeport) refusing=$(freeport) me=$(id -un)
+printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$local" >local.conf
+"$mosquitto" -c local.conf >local.log 2>&1 & pids+=("$!")
+openssl s_server -quiet -accept "$refusing" -cert other.crt -key other.key >/dev/null 2>&1 &
+refuser=$! && pids+=("$refuser")
+for sn in K10000005 K10000006; do
+    port=$stopped && [ "$sn" = K10000005 ] || port=$refusing
+    printf 'depot 127.0.0.1:%s\ncafile etc/ca.crt\ncertfile %s.crt\nkeyfile %s.key\nclientid %s\nprefix fleet/%s/\nlocal 127.0.0.1:%s\n' \
+        "$port" "$sn" "$sn" "$sn" "$sn" "$local" >"$sn.conf"
+    "$relay" "$sn.conf" >"$sn.log" 2>&1 & pids+=("$!") relays+=("$!")
+done
+
+sleep 2
+before=($(cpu "${relays[0]}") $(cpu "${relays[1]}"))
+sleep 60
+ticks=$(getconf CLK_TCK)
+for i in 0 1; do
+    used=$(($(cpu "${relays[$i]}") - before[i]))
+    echo "relay $i: $((used * 1000 / ticks)) ms of CPU in 60 s"
+    [ $((used * 1000 / ticks)) -lt 600 ] || fail "relay $i used $((used * 1000 / ticks)) ms of CPU in a minute"
+done
+grep -q 'not connected (the connection was refused or closed)' K10000005.log || fail "the stopped depot was not refused"
+grep -q 'not connected (the depot.s certificate: self-signed certificate)' K10000006.log ||
+    fail "the refusing depot was not refused"
+
+# The depot back at both addresses: each link up within its last wait and 5 s.
+kill "$refuser" && wait "$refuser" 2>/dev/null || true
+for port in "$stopped" "$refusing"; do
+    sed -e "s|^listener 8883|listener $port 127.0.0.1|" -e "s|/etc/mosquitto/fleet/depot.acl|$src/deploy/mosquitto/depot.acl|" \
+        -e "s|/etc/mosquitto/fleet/|$dir/etc/|" -e "s|^persistence true|user $me|" \
+        "$src/deploy/mosquitto/depot.conf" >"depot-$port.conf"
+    "$mosquitto" -c "depot-$port.conf" >"depot-$port.log" 2>&1 & pids+=("$!")
+done
+back=$SECONDS
+declare -A waits=() took=()
+for sn in K10000005 K10000006; do
+    waits[$sn]=$(sed -n 's/.*trying again in \([0-9]*\) s$/\1/p' "$sn.log" | tail -n 1)
+done
+while [ ${#took[@]} -lt 2 ] && [ $((SECONDS - back)) -le 70 ]; do
+    for sn in K10000005 K10000006; do
+        [ -n "${took[$sn]:-}" ] || ! grep -q "connected to the depot as $sn" "$sn.log" ||
+            took[$sn]=$((SECONDS - back))
+    done
+    sleep 0.5
+done
+for sn in K10000005 K10000006; do
+    echo "$sn back after ${took[$sn]:-no} s (its wait: ${waits[$sn]} s)"
+    [ "${took[$sn]:-999}" -le $((waits[$sn] + 5)) ] || fail "$sn not back within its wait and 5 s"
+done
+echo "PASS: two relays calm for a minute while their depot was away, back within their wait"
