@@ -40,27 +40,19 @@ freeport() {
 }
 started() { pids+=("$!"); }
 
-# A throw-away CA; the depot's certificate for 127.0.0.1; one per client, CN = user;
-# an empty revocation list.
+# A throw-away CA made with the fleet's own tool: the depot's certificate for
+# 127.0.0.1, one per client (CN = user), an empty revocation list.
 cd "$dir"
-ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
-openssl req -x509 "${ec[@]}" -days 1 -subj /CN=fleet-ca -keyout ca.key -out ca.crt 2>/dev/null
-cert() {  # cert NAME [serverAuth]: a client's certificate, or the depot's
-    openssl req "${ec[@]}" -subj "/CN=$1" -keyout "$1.key" -out "$1.csr" 2>/dev/null
-    openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out "$1.crt" \
-        -extfile <(printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=%s\n' "${2:-clientAuth}") 2>/dev/null
-}
 serials=(K10000001 K10000002 C10000003)
-cert depot-broker serverAuth
-for name in fleet-monitor fleet-config fleet-audit K10000009 "${serials[@]}"; do cert "$name"; done
-revoke() { "$src/deploy/quellan-fleet-revoke" --ca-cert ca.crt --ca-key ca.key --db ca --crl crl.pem "$@"; }
-revoke 2>/dev/null
+ca() { "$src/deploy/quellan-fleet-ca" --dir ca --install . --out . --restart true "$@"; }
+{ ca init && ca depot 127.0.0.1 && ca add-tool fleet-monitor fleet-config fleet-audit &&
+    ca add-bus K10000009 "${serials[@]}"; } >ca.log 2>&1 || fail "the CA tool failed"
 
 # The shipped depot configuration on a free port. Brokers started as root would drop
 # to the user "mosquitto", who cannot read here.
 depot=$(freeport) me=$(id -un)
-sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/depot\.|/depot-broker.|" \
-    -e "s|/etc/mosquitto/fleet/depot-broker.acl|$dir/depot.acl|" \
+sed -e "s|^listener 8883|listener $depot 127.0.0.1|" \
+    -e "s|/etc/mosquitto/fleet/depot.acl|$dir/depot.acl|" \
     -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" \
     "$src/deploy/mosquitto/depot.conf" >depot.conf
 # The shipped ACL, and a reader of everything the depot carries for this test.
@@ -224,11 +216,11 @@ rogue() {  # rogue NAME WHAT CERT [s_server options]: a TLS server posing as the
     (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$at" "$1.conf" quellan)
     "$relay" "v0/$1.conf" >"v0/$1.log" 2>&1 & started
 }
-rogue rogue sends depot-broker
-rogue cbc sends depot-broker -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
+rogue rogue sends depot
+rogue cbc sends depot -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
 rogue vehicle sends K10000009
-rogue flood flood depot-broker
-rogue huge huge depot-broker
+rogue flood flood depot
+rogue huge huge depot
 hugepid=$!
 eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
     fail "the rogue's status request did not arrive"
@@ -243,7 +235,8 @@ eventually 15 grep -q 'dropped from the depot' v0/flood.log || fail "the flood w
 
 # K10000002 is revoked; the depot restarts without any stored state: the others come
 # back, K10000002's link is refused.
-revoke K10000002.crt >/dev/null 2>&1 || fail "could not revoke K10000002"
+"$src/deploy/quellan-fleet-revoke" --ca-cert ca/ca.crt --ca-key ca/private/ca.key --db ca \
+    --crl crl.pem K10000002.crt >/dev/null 2>&1 || fail "could not revoke K10000002"
 kill "${pids[0]}"
 wait "${pids[0]}" 2>/dev/null || true
 startdepot || fail "the depot broker did not restart"
