@@ -8,9 +8,11 @@ the guest agent on a virtio-serial port and QMP on a socket. Its API:
   screen(path)        the display as PNG (QMP screendump)
   tap(x, y)           a touch at a pixel (absolute tablet events, left button)
   cut()               power cut: reset with no shutdown, then wait for the agent
+  evidence(name)      what a failed case leaves: screen, console, the unit's status
   wait_active(unit)   the unit active (its start job done), seconds waited
   journal(args)       journalctl output of this boot
-  close()             kill qemu (only the one this object started)
+  close(keep)         kill qemu (only the one this object started); with keep, quit it
+                      cleanly, read the journal of every boot from its disk and keep the folder
 """
 import base64
 import ctypes
@@ -39,7 +41,9 @@ class Board:
         self.qmp_path = os.path.join(self.dir, "qmp.sock")
         self.qga_path = os.path.join(self.dir, "qga.sock")
         self.console = os.path.join(self.dir, "console.log")
-        append = ("root=/dev/vda rw quiet loglevel=3 mitigations=off systemd.show_status=0 "
+        # The console (kept when a case fails) shows the kernel's warnings and every unit
+        # systemd starts or waits for, boot after boot.
+        append = ("root=/dev/vda rw loglevel=4 mitigations=off systemd.show_status=1 "
                   "rd.udev.log_level=3 console=" + ("ttyS0" if arch == "amd64" else "ttyAMA0"))
         if arch == "amd64":
             # A Nehalem: SSE4.2, no AVX. qemu 7.2's TCG faults on the masked-off lanes of
@@ -63,11 +67,20 @@ class Board:
                 "-chardev", f"socket,path={self.qga_path},server=on,wait=off,id=qga",
                 "-device", "virtserialport,chardev=qga,name=org.qemu.guest_agent.0",
                 "-qmp", f"unix:{self.qmp_path},server=on,wait=off",
-                "-serial", f"file:{self.console}"]
+                "-chardev", f"file,id=console,path={self.console},append=on",
+                "-serial", "chardev:console"]
+        self.cmd = cmd
+        self.start()
+
+    def start(self):
+        """qemu on the board's disk; returns once the guest agent answers."""
+        for sock in (self.qmp_path, self.qga_path):
+            if os.path.exists(sock):
+                os.remove(sock)
         # qemu dies with the suite, however the suite ends (PR_SET_PDEATHSIG).
         die = lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL)
-        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=open(os.path.join(self.dir, "qemu.err"), "w"),
+        self.proc = subprocess.Popen(self.cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=open(os.path.join(self.dir, "qemu.err"), "a"),
                                      preexec_fn=die)
         self.pid = self.proc.pid
         self.booted = time.monotonic()
@@ -81,6 +94,18 @@ class Board:
         self.qmp_file.readline()
         self.qmp_cmd("qmp_capabilities")
         self.wait_agent()
+
+    def restart(self):
+        """qemu quit cleanly (its cached disk metadata written) and started again on the same
+        disk, as a board is switched off and on; seconds until the agent answered."""
+        try:
+            self.qmp_cmd("quit")
+            self.proc.wait(timeout=60)
+        except Exception:
+            self.proc.kill()
+            self.proc.wait()
+        self.start()
+        return time.monotonic() - self.booted
 
     # --- QMP -----------------------------------------------------------------------
     def qmp_cmd(self, name, **args):
@@ -108,9 +133,10 @@ class Board:
             time.sleep(hold)
 
     def cut(self):
+        """Seconds until the agent answered again."""
         self.qmp_cmd("system_reset")
         self.booted = time.monotonic()
-        self.wait_agent()
+        return self.wait_agent()
 
     # --- The guest agent -------------------------------------------------------------
     def agent(self, name, args=None, timeout=30):
@@ -183,6 +209,15 @@ class Board:
         """A property of a unit (systemctl show), as text."""
         return self.out(f"systemctl show -p {name} --value {unit}").strip()
 
+    def cpu_share(self, unit, seconds=60):
+        """The share of one core the unit used over the seconds (its cgroup's cpu.stat, timed
+        by the guest's clock)."""
+        probe = lambda: [float(v) for v in self.out(
+            "cut -d' ' -f1 /proc/uptime; grep usage_usec "
+            f"/sys/fs/cgroup/system.slice/{unit}.service/cpu.stat | cut -d' ' -f2").split()]
+        (t0, c0), _, (t1, c1) = probe(), time.sleep(seconds), probe()
+        return (c1 - c0) / 1e6 / (t1 - t0)
+
     def devsim(self, command):
         """A command to the device simulator in the guest (e.g. "ignition on")."""
         self.run(f"echo '{command}' >/run/quellan-devsim/in")
@@ -203,11 +238,56 @@ class Board:
             time.sleep(1)
         raise TimeoutError(f"no '{text}' from {unit} in {timeout} s")
 
-    def close(self):
+    def evidence(self, name):
+        """The screen, the console so far and, when the agent answers, the state of the units,
+        into a folder of the board's own; the folder's name."""
+        out = os.path.join(self.dir, f"failed-{name}")
+        os.makedirs(out, exist_ok=True)
+        shutil.copy(self.console, out)
+        try:
+            self.screen(os.path.join(out, "screen.png"))
+            # Whether the machine runs and where each processor is (firmware, kernel, user).
+            hmp = lambda c: self.qmp_cmd("human-monitor-command", **{"command-line": c})
+            with open(os.path.join(out, "qemu.txt"), "w") as f:
+                f.write(json.dumps(self.qmp_cmd("query-status")) + "\n" + hmp("info chardev") +
+                        hmp("info registers -a"))
+            with open(os.path.join(out, "status.txt"), "w") as f:
+                f.write(self.out("systemctl --no-pager list-jobs; systemctl --no-pager --failed; "
+                                 "systemctl --no-pager status quellan; journalctl -b --no-pager "
+                                 "-o short-monotonic -n 300", timeout=60))
+        except Exception as e:  # no agent: the console and the disk's journal say the rest
+            open(os.path.join(out, "status.txt"), "a").write(f"no status: {e}\n")
+        return out
+
+    def journal_from_disk(self):
+        """Every boot's journal as written to the board's disk (qemu stopped), as text."""
+        raw, logs = os.path.join(self.dir, "disk.raw"), os.path.join(self.dir, "journal")
+        subprocess.run(["qemu-img", "convert", "-O", "raw", os.path.join(self.dir, "disk.qcow2"),
+                        raw], check=True)
+        subprocess.run(["debugfs", "-R", f"rdump /var/log/journal {self.dir}", raw],
+                       check=True, capture_output=True)
+        os.remove(raw)
+        with open(os.path.join(self.dir, "journal.txt"), "w") as f:
+            subprocess.run(["journalctl", "-D", logs, "--no-pager", "-o", "short-monotonic"],
+                           stdout=f, stderr=subprocess.STDOUT)
+
+    def close(self, keep=False):
+        if keep and self.proc.poll() is None:
+            try:  # a clean quit writes qemu's cached disk metadata into the overlay
+                self.qmp_cmd("quit")
+                self.proc.wait(timeout=60)
+            except Exception:
+                pass
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        if keep:
+            try:
+                self.journal_from_disk()
+            except Exception as e:
+                print(f"board: no journal from the disk: {e}", flush=True)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def ini(text):
@@ -260,8 +340,20 @@ def run_suite(cases, args):
                 failed += 1
                 print(f"FAIL {case.__name__} ({time.monotonic() - t0:.0f} s) {type(e).__name__}: {e}",
                       flush=True)
+                print(f"  evidence: {board.evidence(case.__name__)}", flush=True)
+                try:  # the next cases on a board that answers again
+                    board.agent("guest-ping", timeout=10)
+                except Exception:
+                    try:
+                        print(f"  no agent: qemu started again, agent back {board.restart():.0f} s later",
+                              flush=True)
+                    except Exception as e:
+                        print(f"  no agent after qemu was started again: {e}", flush=True)
+                        break
     finally:
-        board.close()
+        board.close(keep=failed > 0)
+        if failed:
+            print(f"board: console, screens, status and every boot's journal in {board.dir}")
     print(f"{passed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
 

@@ -123,8 +123,40 @@ def program_locked(b):
         b.devsim(f"ignition {state}"), time.sleep(2)
         if state == "on" and b.out(f"cat {APP}/events.ini") != before:
             break
-    check(b.out(f"cat {APP}/events.ini") != before, "event store not written")
-    check(as_user(f"touch {APP}/own && mv {APP}/own {APP}/own2 && rm {APP}/own2") == 0, "no own files")
+    check(b.out(f"cat {APP}/events.ini") != before, "event store not written")  # own files: see planted
+
+
+def planted(b):
+    """As the service's user: a qt.conf naming a plug-in folder of its own, and plug-in folders
+    (copies of Qt's), beside the program. Catches either read at start: the program's folder among
+    the folders Qt scans for plug-ins, or a library from it in the program's memory."""
+    plant = ("cd {0} && P=$(echo /usr/lib/*/qt5/plugins) && mkdir -p own platforms platforminputcontexts && "
+             "cp -r $P/platforms own && cp $P/platforms/* platforms && cp $P/platforminputcontexts/* "
+             "platforminputcontexts && printf \"[Paths]\\nPlugins={0}/own\\n\" >qt.conf").format(APP)
+    check(b.run(f"runuser -u quellan -- sh -c '{plant}'")[0] == 0, "could not plant")
+    drop = "/run/systemd/system/quellan.service.d"
+    b.run(f"mkdir -p {drop} && printf '[Service]\\nEnvironment=QT_DEBUG_PLUGINS=1\\n' >{drop}/debug.conf && "
+          "systemctl daemon-reload && systemctl restart quellan", timeout=300)
+    try:
+        b.wait_active()
+        pid = b.prop("MainPID")
+        read = re.findall(r'checking directory path "([^"]+)"', b.journal(f"_PID={pid}"))
+        mapped = {l.split()[-1] for l in b.out(f"cat /proc/{pid}/maps").splitlines() if APP in l}
+        check(read and not [d for d in read if d.startswith(APP)], f"plug-in folders read: {read}")
+        check(mapped == {f"{APP}/quellan"}, f"mapped from the program's folder: {sorted(mapped)}")
+        return f"{len(read)} plug-in folders read, none beside the program"
+    finally:
+        b.run(f"cd {APP} && rm -rf own platforms platforminputcontexts qt.conf {drop}; "
+              "systemctl daemon-reload; systemctl restart quellan", timeout=300)
+
+
+def relay(b):
+    """The depot link, its depot refusing every connection. Catches a relay that spins instead of
+    waiting out its back-off (over 1 % of a core over a minute) or that keeps dying."""
+    b.wait_active("quellan-fleet-relay")
+    share, restarts = b.cpu_share("quellan-fleet-relay"), b.prop("NRestarts", "quellan-fleet-relay")
+    check(share < 0.01 and restarts == "0", f"{share:.1%} of a core, restarted {restarts} times")
+    return f"{share:.2%} of a core over a minute"
 
 
 def events(text):
@@ -134,7 +166,7 @@ def events(text):
 def power_cuts(b):
     """Cuts at random moments while settings are changed and events written: every file parses,
     holds every key, keeps every acknowledged setting and every event it held before the cut."""
-    keys, acked, sent, stored, bad, lost = None, 0, 0, set(), 0, 0
+    keys, acked, sent, stored, bad, lost, boots = None, 0, 0, set(), 0, 0, [0]
     for cut in range(A.cuts + 1):
         b.wait_active()
         try:
@@ -155,9 +187,9 @@ def power_cuts(b):
                                  f"{('off', 'on')[sent % 2]}' >/run/quellan-devsim/in; echo @@; cat {APP}/events.ini").split("@@\n")
             acked = sent if re.search(rf'"animSwitchSec": ?{sent}\b', reply) else acked
             stored = events(store)
-        b.cut() if cut < A.cuts else None
+        boots += [b.cut()] if cut < A.cuts else []
     check(bad == lost == 0, f"{A.cuts} cuts: {bad} corrupted files, {lost} lost acknowledged writes")
-    return f"{A.cuts} cuts, {bad} corrupted files, {lost} lost acknowledged writes"
+    return f"{A.cuts} cuts, {bad} corrupted files, {lost} lost acknowledged writes, agent back in {max(boots):.0f} s at worst"
 
 
 def upgrade(b):
@@ -177,4 +209,4 @@ def upgrade(b):
 
 
 run_suite([ready, display, first_start, idle, touch, watchdog, broker, journal, program_locked,
-           power_cuts, upgrade], A)
+           planted, relay, power_cuts, upgrade], A)
