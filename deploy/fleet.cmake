@@ -34,3 +34,6 @@ install(FILES
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/depot.acl
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/depot.conf
     DESTINATION ${QUELLAN_FLEET_DIR}/mosquitto)
+# The clustered depot on NATS: the generator of its nodes' configurations and users.
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/nats/quellan-fleet-nats
+    DESTINATION ${QUELLAN_FLEET_DIR}/nats)

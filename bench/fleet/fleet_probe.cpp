@@ -9,7 +9,7 @@
 //     MONITOR qos=Q seen=K/4N bridge/state=.. ui/status=.. blm/status=.. board/status=.. last=S
 //
 //   fleet_probe config --certs DIR --depot HOST:PORT --count N [--first SERIAL] [--rate R]
-//                      [--duration S] [--nodelay 1]
+//                      [--duration S] [--qos Q] [--nodelay 1]
 //     as fleet-config: sends /config/get to R buses a second for S seconds (each bus
 //     once before any twice) and times
 //     each answer on /config: CONFIG sent=.. answered=.. p50=..ms p99=..ms max=..ms
@@ -71,7 +71,7 @@ void onConnect(mosquitto* client, void* object, int rc) {
         }
         probe.subscribed = probe.count;
     } else if (probe.mode == "config") {
-        mosquitto_subscribe(client, nullptr, "fleet/+/zorv/ui/config", 1);
+        mosquitto_subscribe(client, nullptr, "fleet/+/zorv/ui/config", probe.qos);
     }
 }
 
