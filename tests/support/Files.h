@@ -1,6 +1,5 @@
 #pragma once
 
-#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -34,21 +33,6 @@ inline QStringList outputOf(int fd, const std::function<void()>& fn) {
     return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-inline int watchFolder(const QString& folder) {
-    const int fd = inotify_init1(IN_NONBLOCK);
-    inotify_add_watch(fd, QFile::encodeName(folder).constData(), IN_OPEN);
-    return fd;
-}
-
-// Whether the watched folder itself, not a file in it, was opened since the last call:
-// the stores open it only to sync it, the sync itself is not to be seen.
-inline bool folderOpened(int watch) {
-    alignas(inotify_event) char buffer[65536];
-    bool opened = false;
-    for (ssize_t at = 0, size = read(watch, buffer, sizeof buffer); at < size;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        opened = opened || event->len == 0;
-        at += ssize_t(sizeof(inotify_event) + event->len);
-    }
-    return opened;
-}
+// Whether the folder itself was fsync'ed since the last call (tests/common/SyncSpy.cpp):
+// what the stores confirm must last through a power cut.
+bool folderSynced(const QString& folder);
