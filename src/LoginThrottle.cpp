@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <algorithm>
 
 #include "DurableFile.h"
@@ -23,12 +24,6 @@ qint64 bootTimeMs() {
     return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-QString readBootId() {
-    QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
-                                          : QString();
-}
-
 // A whole number of at least 0 and at most `most`, as the file stores them.
 bool wholeNumber(const QJsonValue& value, double most) {
     const double number = value.toDouble(-1);
@@ -38,7 +33,7 @@ bool wholeNumber(const QJsonValue& value, double most) {
 }  // namespace
 
 LoginThrottle::Clock LoginThrottle::Clock::system() {
-    return Clock{bootTimeMs, readBootId()};
+    return Clock{bootTimeMs, QString::fromLatin1(QSysInfo::bootUniqueId())};
 }
 
 LoginThrottle::LoginThrottle(const QString& statePath, Clock clock)

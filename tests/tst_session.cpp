@@ -7,6 +7,7 @@
 #include "EventLogin.h"
 #include "EventLogout.h"
 #include "GUIManager.h"
+#include "LoginThrottle.h"
 #include "SessionManager.h"
 
 class TestSession : public QObject {
@@ -21,6 +22,8 @@ private slots:
     void onlyTheConfiguredPinOpens();
     void wrongPinsWait_data();
     void wrongPinsWait();
+    void stateFile_data();
+    void stateFile();
     void sessionLastsTenMinutes();
     void loginAndLogoutEvents();
 
@@ -61,7 +64,7 @@ void TestSession::onlyTheConfiguredPinOpens() {
 }
 
 // Wrong PINs in a row, each typed once the wait before it is over; 10 s later the program
-// may restart or the board reboot (or the state file is found damaged). Then the right
+// may restart or the board reboot. Then the right
 // PIN is refused unchecked until the wait's last millisecond has passed, and opens after.
 void TestSession::wrongPinsWait_data() {
     QTest::addColumn<int>("wrong");
@@ -77,7 +80,6 @@ void TestSession::wrongPinsWait_data() {
     QTest::newRow("11th") << 11 << "" << 890;
     QTest::newRow("6th, restart") << 6 << "restart" << 50;
     QTest::newRow("6th, reboot: all again") << 6 << "reboot" << 60;
-    QTest::newRow("damaged state") << 2 << "damaged" << 30;
 }
 
 void TestSession::wrongPinsWait() {
@@ -90,14 +92,10 @@ void TestSession::wrongPinsWait() {
         session->loginRequest("0000");
     }
     m_now += 10000;
-    if (then == "damaged") {
-        QVERIFY(QFile(state()).open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARN: State unreadable"));
-    }
     if (!then.isEmpty()) {
         session = std::make_unique<SessionManager>(*m_config, state(),
                                                    clock(then == "reboot" ? "boot-2" : "boot-1"));
-        QCOMPARE(session->failedLogins(), then == "damaged" ? 5 : wrong);
+        QCOMPARE(session->failedLogins(), wrong);
     }
     QSignalSpy granted(session.get(), &SessionManager::accessGranted);
     QSignalSpy denied(session.get(), &SessionManager::accessDenied);
@@ -120,6 +118,78 @@ void TestSession::wrongPinsWait() {
         session->loginRequest("0000");
         QCOMPARE(session->locked(), i == 5);
     }
+}
+
+// The state file as the throttle finds it on boot b: what it takes from it, and what it
+// writes at the next wrong PIN. A damaged or tampered file locks for the first wait; a wait
+// counted on another or an unknown boot starts again; a folder that cannot take the file
+// leaves the count in memory and says so.
+void TestSession::stateFile_data() {
+    QTest::addColumn<QByteArray>("content");  // null: the folder is a file
+    QTest::addColumn<QString>("boot");
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<qint64>("remainingMs");
+    QTest::addColumn<QString>("message");
+    const auto file = [this](const char* boot, double failures, double until, double wait) {
+        return QJsonDocument(QJsonObject{{"boot", boot},
+                                         {"failures", failures},
+                                         {"until", until ? m_now + until : 0},
+                                         {"wait", wait}})
+            .toJson();
+    };
+    const auto row = [](const char* tag, const QByteArray& content, const char* boot, int failures,
+                        qint64 remainingMs, const char* message) {
+        QTest::newRow(tag) << content << boot << failures << remainingMs << message;
+    };
+    const char* const bad = "WARN: State unreadable, settings locked for 30 s";
+    const char* const again = "Wait restarted after a reboot : 60 s";
+    row("running wait", file("b", 6, 20000, 60000), "b", 6, 20000, "");
+    row("end beyond its wait", file("b", 6, 60001, 60000), "b", 6, 60000, "");
+    row("longest wait", file("b", 14, 900000, 900000), "b", 14, 900000, "");
+    row("wait above the longest", file("b", 14, 1000, 900001), "b", 5, 30000, bad);
+    row("first wait", file("b", 5, 1000, 30000), "b", 5, 1000, "");
+    row("an end, wait below the first", file("b", 5, 1000, 29999), "b", 5, 30000, bad);
+    row("most failures", file("b", 1000000, 0, 0), "b", 1000000, 0, "");
+    row("too many failures", file("b", 1000001, 0, 0), "b", 5, 30000, bad);
+    row("negative failures", file("b", -1, 0, 0), "b", 5, 30000, bad);
+    row("failures not whole", file("b", 2.5, 0, 0), "b", 5, 30000, bad);
+    row("negative end", file("b", 5, -m_now - 1, 30000), "b", 5, 30000, bad);
+    row("failures as text", R"({"boot":"b","failures":"2","until":0,"wait":0})", "b", 5, 30000,
+        bad);
+    row("boot not text", R"({"boot":1,"failures":2,"until":0,"wait":0})", "b", 5, 30000, bad);
+    row("empty file", "", "b", 5, 30000, bad);
+    row("not an object", "[2]", "b", 5, 30000, bad);
+    row("another boot", file("a", 6, 1000, 60000), "b", 6, 60000, again);
+    row("boot unknown now", file("b", 6, 1000, 60000), "", 6, 60000, again);
+    row("empty boot id in both", file("", 6, 1000, 60000), "", 6, 60000, again);
+    row("unwritable folder", QByteArray(), "b", 0, 0, "WARN: Cannot write state");
+}
+
+void TestSession::stateFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, boot);
+    QFETCH(QString, message);
+    QString path = state();
+    if (content.isNull()) {
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));  // as root, a mode would not stop it
+        path += "/login-throttle.json";
+    } else {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+    }
+    if (!message.isEmpty()) {
+        QTest::ignoreMessage(message.startsWith("WARN") ? QtWarningMsg : QtInfoMsg,
+                             QRegularExpression(QRegularExpression::escape(message)));
+    }
+    const LoginThrottle::Clock clock{[this] { return m_now; }, boot};
+    LoginThrottle throttle(path, clock);
+    QTEST(throttle.failures(), "failures");
+    QTEST(throttle.remainingMs(), "remainingMs");
+    // What it writes next reads back the same, whatever it found.
+    throttle.fail();
+    const LoginThrottle reloaded(path, clock);
+    QCOMPARE(reloaded.failures(), content.isNull() ? 0 : throttle.failures());
+    QCOMPARE(reloaded.remainingMs(), content.isNull() ? 0 : throttle.remainingMs());
 }
 
 void TestSession::sessionLastsTenMinutes() {
