@@ -3,6 +3,7 @@
 // it, on either renderer, and each picture looks the same on both beyond shadows and
 // anti-aliasing. What differs is listed in the output.
 #include <QDirIterator>
+#include <QPainter>
 #include <QtTest>
 
 #include "Picture.h"
@@ -30,31 +31,55 @@ class TestRenderers : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void sameOnBothRenderers_data();
     void sameOnBothRenderers();
 };
 
-void TestRenderers::sameOnBothRenderers_data() {
-    QTest::addColumn<QString>("name");
-    const QDir software(kGallery + "/software");
-    QDirIterator it(software.path(), {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
+namespace {
+
+// The pictures below a renderer's folder, by their path in it.
+QStringList gallery(const QString& renderer) {
+    const QDir folder(kGallery + "/" + renderer);
+    QDirIterator it(folder.path(), {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
     QStringList names;
     while (it.hasNext()) {
-        names << software.relativeFilePath(it.next());
+        names << folder.relativeFilePath(it.next());
     }
     names.sort();
-    for (const QString& name : qAsConst(names)) {
+    return names;
+}
+
+}  // namespace
+
+// Both galleries hold the same pictures, all drawn since this test was built (their
+// producers empty their folders first): none missing, none left over from another run.
+void TestRenderers::initTestCase() {
+    const QStringList software = gallery("software");
+    QVERIFY2(software.size() >= 20, qPrintable(software.join(' ')));
+    QCOMPARE(gallery("opengl"), software);
+    const QDateTime built = QFileInfo(QCoreApplication::applicationFilePath()).lastModified();
+    for (const char* renderer : {"software", "opengl"}) {
+        for (const QString& name : software) {
+            const QFileInfo picture(kGallery + "/" + renderer + "/" + name);
+            QVERIFY2(picture.lastModified() >= built, qPrintable(picture.filePath() + " is stale"));
+        }
+    }
+}
+
+void TestRenderers::sameOnBothRenderers_data() {
+    QTest::addColumn<QString>("name");
+    for (const QString& name : gallery("software")) {
         QTest::newRow(qPrintable(name)) << name;
     }
 }
 
 void TestRenderers::sameOnBothRenderers() {
     QFETCH(QString, name);
-    const QImage pictures[] = {QImage(kGallery + "/software/" + name),
-                               QImage(kGallery + "/opengl/" + name)};
-    QVERIFY2(!pictures[1].isNull(), "not drawn by OpenGL");
+    QImage pictures[] = {QImage(kGallery + "/software/" + name),
+                         QImage(kGallery + "/opengl/" + name)};
+    QVERIFY2(!pictures[0].isNull() && !pictures[1].isNull(), "unreadable");
     QCOMPARE(pictures[1].size(), pictures[0].size());
-
     for (const QImage* shot : {&pictures[0], &pictures[1]}) {
         const auto faces = picture::faces(*shot);
         for (const picture::Face& face : faces) {
@@ -63,6 +88,14 @@ void TestRenderers::sameOnBothRenderers() {
                   shot == pictures ? "software" : "opengl", face.place.x(), face.place.y(),
                   share * 100);
             QVERIFY2(share >= kMinFace, "the page below shows through a popup");
+        }
+    }
+    if (name.endsWith("_report.png")) {
+        // The saved report names its own folder and minute, which differ between the runs:
+        // the inside of its popup is left out here (its face is checked above).
+        QPainter painter(&pictures[1]);
+        for (const picture::Face& face : picture::faces(pictures[0])) {
+            painter.drawImage(face.place, pictures[0], face.place);
         }
     }
     QRegion cells;

@@ -63,9 +63,15 @@ inline QImage windowShot(QQuickWindow* window, int timeoutMs = 15000) {
 #ifdef GALLERY_DIR
 // The folder of a suite's pictures, build/screenshots/<renderer>/<suite>, named after the
 // renderer that really drew the window ("software" or "opengl").
+// Emptied on its first use in a run, so that no picture of an earlier run stays in it.
 inline QString galleryFolder(QQuickWindow* window, const QString& suite) {
+    static QStringList emptied;
     const QString folder =
         QStringLiteral(GALLERY_DIR "/%1/%2").arg(picture::renderer(window), suite);
+    if (!emptied.contains(folder)) {
+        emptied << folder;
+        QDir(folder).removeRecursively();
+    }
     return QDir().mkpath(folder) ? folder : QString();
 }
 #endif
