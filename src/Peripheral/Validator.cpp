@@ -13,12 +13,14 @@ namespace {
 const char* const kTag = "[Validator] ";
 
 // Topics of the RFID and barcode reader services, outside the validator's base.
-const QString kCardRemoved = QStringLiteral("zorv/rfid/card/removed");
-const QString kCardFound = QStringLiteral("zorv/rfid/card/found");
-const QString kBarcodeEnable = QStringLiteral("zorv/barcode/enable");
-const QString kBarcodeDisable = QStringLiteral("zorv/barcode/disable");
-const QString kRfidEnable = QStringLiteral("zorv/rfid/enable");
-const QString kRfidDisable = QStringLiteral("zorv/rfid/disable");
+const QString kRfid = QStringLiteral("zorv/rfid");
+const QString kBarcode = QStringLiteral("zorv/barcode");
+const QString kCardRemoved = kRfid + QStringLiteral("/card/removed");
+const QString kCardFound = kRfid + QStringLiteral("/card/found");
+const QString kBarcodeEnable = kBarcode + QStringLiteral("/enable");
+const QString kBarcodeDisable = kBarcode + QStringLiteral("/disable");
+const QString kRfidEnable = kRfid + QStringLiteral("/enable");
+const QString kRfidDisable = kRfid + QStringLiteral("/disable");
 
 const QString kOffline = QStringLiteral("offline");
 
