@@ -42,22 +42,18 @@ void TestLogger::levels_data() {
     QTest::addColumn<bool>("syslog");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("0 error") << 0 << false << true << "xc"
-                             << "2c";
-    QTest::newRow("1 warning") << 1 << false << true << "wxc"
-                               << "4w2c";
-    QTest::newRow("2 info") << 2 << false << true << "iwxc"
-                            << "6i4w2c";
-    QTest::newRow("3 debug") << 3 << false << true << "diwxc"
-                             << "7d6i4w2c";
-    QTest::newRow("4 trace, Qt's own too") << 4 << false << true << "diwxcq"
-                                           << "7d6i4w2c4q";
-    QTest::newRow("5 is info") << 5 << false << true << "iwxc"
-                               << "6i4w2c";
-    QTest::newRow("syslog off") << 2 << false << false << "iwxc"
-                                << "";
-    QTest::newRow("-1 is info, into the journal") << -1 << true << true << "6i4w2x2c"
-                                                  << "";
+    const auto row = [](const char* tag, int level, bool journal, bool syslog, const char* shown,
+                        const char* logged) {
+        QTest::newRow(tag) << level << journal << syslog << shown << logged;
+    };
+    row("0 error", 0, false, true, "xc", "2c");
+    row("1 warning", 1, false, true, "wxc", "4w2c");
+    row("2 info", 2, false, true, "iwxc", "6i4w2c");
+    row("3 debug", 3, false, true, "diwxc", "7d6i4w2c");
+    row("4 trace, Qt's own too", 4, false, true, "diwxcq", "7d6i4w2c4q");
+    row("5 is info", 5, false, true, "iwxc", "6i4w2c");
+    row("syslog off", 2, false, false, "iwxc", "");
+    row("-1 is info, into the journal", -1, true, true, "6i4w2x2c", "");
 }
 
 void TestLogger::levels() {

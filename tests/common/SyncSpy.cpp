@@ -10,14 +10,8 @@
 #include <mutex>
 
 namespace {
-std::mutex& syncsMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-QStringList& syncedFolderList() {
-    static QStringList folders;
-    return folders;
-}
+std::mutex g_mutex;
+QStringList g_synced;  // the folders synced since a test last asked
 }  // namespace
 
 extern "C" int fsync(int fd) {
@@ -26,14 +20,14 @@ extern "C" int fsync(int fd) {
     const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
     const ssize_t size = ::readlink(link.constData(), path, sizeof path);
     if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && size > 0) {
-        const std::lock_guard<std::mutex> lock(syncsMutex());
-        syncedFolderList() << QString::fromLocal8Bit(path, int(size));
+        const std::lock_guard<std::mutex> lock(g_mutex);
+        g_synced << QString::fromLocal8Bit(path, int(size));
     }
     return int(::syscall(SYS_fsync, fd));
 }
 
 bool folderSynced(const QString& folder) {
     const QString path = QFileInfo(folder).canonicalFilePath();
-    const std::lock_guard<std::mutex> lock(syncsMutex());
-    return syncedFolderList().removeAll(path) > 0;
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    return g_synced.removeAll(path) > 0;
 }
