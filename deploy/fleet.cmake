@@ -26,6 +26,8 @@ install(PROGRAMS
     ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-commission
     ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-ca
     DESTINATION ${QUELLAN_FLEET_DIR})
+# What the scripts above share (sourced, not run).
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/quellan-fleet-lib DESTINATION ${QUELLAN_FLEET_DIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/fleet-ca.cnf DESTINATION ${QUELLAN_FLEET_DIR})
 install(FILES
     ${CMAKE_CURRENT_LIST_DIR}/mosquitto/relay.conf.in
