@@ -158,6 +158,9 @@ bool Relay::setUpDepot() {
     // through it: threaded mode makes such a publication a queued packet that wakes
     // the loop, instead of a write from the wrong thread.
     mosquitto_threaded_set(client, true);
+    // A request and its answer are one small packet each: without this, Nagle's
+    // algorithm and the depot's delayed acknowledgement add 40 ms to each.
+    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     // Our own TLS context, on which the library sets the CA, the certificate and the
     // suites as usual, for what it has no option for: the depot's certificate must be
     // meant for a server, and the depot's packets are bounded while they are read.
@@ -298,7 +301,14 @@ void Relay::run(Side* side) {
             if (link == Link::Connecting) {
                 // A refused or unreachable address shows only on the socket: the
                 // library goes on waking on it without a word.
-                if (!connecting(mosquitto_socket(side->client), &side->why)) {
+                std::string why;
+                if (!connecting(mosquitto_socket(side->client), &why)) {
+                    // One more round lets the library read what the peer said before
+                    // it went (a TLS alert: revoked, expired), and say it.
+                    rc = mosquitto_loop(side->client, 100, 1);
+                    if (side->why.empty() && rc == MOSQ_ERR_SUCCESS) {
+                        side->why = why;
+                    }
                     break;
                 }
                 if (round - attempt > kConnectTimeout) {
@@ -392,9 +402,18 @@ void Relay::onDepotMessage(mosquitto*, void* self, const mosquitto_message* mess
     }
 }
 
-// Acknowledgements of our subscriptions and publications: whole packets, too.
-void Relay::onDepotSubscribed(mosquitto*, void* self, int, int, const int*) {
-    static_cast<Relay*>(self)->m_depotPending = 0;
+// Acknowledgements of our subscriptions and publications: whole packets, too. A
+// request subscription the depot refused (a clustered depot that timed out, a
+// wrong ACL) would leave the link up but deaf: the link is dropped and tried again.
+void Relay::onDepotSubscribed(mosquitto*, void* self, int, int count, const int* granted) {
+    auto* relay = static_cast<Relay*>(self);
+    relay->m_depotPending = 0;
+    for (int i = 0; i < count; ++i) {
+        if (granted[i] >= 0x80) {
+            relay->m_depot.why = "the depot refused a subscription to the requests";
+            relay->m_depot.link = Link::Down;
+        }
+    }
 }
 
 void Relay::onDepotPublished(mosquitto*, void* self, int) {
