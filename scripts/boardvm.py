@@ -209,14 +209,23 @@ class Board:
         """A property of a unit (systemctl show), as text."""
         return self.out(f"systemctl show -p {name} --value {unit}").strip()
 
-    def cpu_share(self, unit, seconds=60):
-        """The share of one core the unit used over the seconds (its cgroup's cpu.stat, timed
-        by the guest's clock)."""
-        probe = lambda: [float(v) for v in self.out(
+    def cpu_mark(self, unit):
+        """(guest's uptime, the unit's CPU microseconds) now, kept for cpu_share on this boot."""
+        self.marks = getattr(self, "marks", {})
+        self.marks[unit] = self.booted, [float(v) for v in self.out(
             "cut -d' ' -f1 /proc/uptime; grep usage_usec "
             f"/sys/fs/cgroup/system.slice/{unit}.service/cpu.stat | cut -d' ' -f2").split()]
-        (t0, c0), _, (t1, c1) = probe(), time.sleep(seconds), probe()
-        return (c1 - c0) / 1e6 / (t1 - t0)
+        return self.marks[unit][1]
+
+    def cpu_share(self, unit, seconds=60):
+        """The share of one core the unit used since its mark on this boot (else from now), over
+        at least the seconds of the guest's clock; and those seconds."""
+        booted, (t0, c0) = getattr(self, "marks", {}).get(unit, (None, (0, 0)))
+        if booted != self.booted:
+            t0, c0 = self.cpu_mark(unit)
+        time.sleep(max(0, t0 + seconds - float(self.out("cut -d' ' -f1 /proc/uptime"))))
+        t1, c1 = self.cpu_mark(unit)
+        return (c1 - c0) / 1e6 / (t1 - t0), t1 - t0
 
     def devsim(self, command):
         """A command to the device simulator in the guest (e.g. "ignition on")."""
