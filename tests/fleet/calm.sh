@@ -6,41 +6,16 @@
 # Usage: calm.sh RELAY SOURCE_DIR
 set -euo pipefail
 relay=$1 src=$2
-mosquitto=${QUELLAN_MOSQUITTO:-$(command -v mosquitto || echo /usr/sbin/mosquitto)}
-for tool in openssl "$mosquitto"; do
-    command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is not installed"; exit 77; }
-done
-
-dir=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$dir"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    tail -n 5 "$dir"/*.log >&2 || true
-    exit 1
-}
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-freeport() {  # below the range of outgoing connections, as in fleet.sh
-    local port
-    while port=$((20000 + RANDOM % 12000)); listening "$port"; do :; done
-    echo "$port"
-}
+. "$src/tests/fleet/lib.sh"
+needs openssl "$mosquitto"
 cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # clock ticks used so far
-cd "$dir"
-
-ca() { "$src/deploy/quellan-fleet-ca" --dir ca --install etc --out . --restart true "$@"; }
 { ca init && ca depot 127.0.0.1 && ca add-bus K10000005 K10000006; } >ca.log 2>&1 || fail "the CA tool failed"
 # The refusing depot's certificate: right name and purpose, another CA.
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=other \
     -addext subjectAltName=IP:127.0.0.1 -addext extendedKeyUsage=serverAuth \
     -keyout other.key -out other.crt 2>/dev/null
 
-local=$(freeport) stopped=$(freeport) refusing=$(freeport) me=$(id -un)
+local=$(freeport) stopped=$(freeport) refusing=$(freeport)
 printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$local" >local.conf
 "$mosquitto" -c local.conf >local.log 2>&1 & pids+=("$!")
 openssl s_server -quiet -accept "$refusing" -cert other.crt -key other.key >/dev/null 2>&1 &
@@ -68,9 +43,7 @@ grep -q 'not connected (the depot.s certificate: self-signed certificate)' K1000
 # The depot back at both addresses: each link up within its last wait and 5 s.
 kill "$refuser" && wait "$refuser" 2>/dev/null || true
 for port in "$stopped" "$refusing"; do
-    sed -e "s|^listener 8883|listener $port 127.0.0.1|" -e "s|/etc/mosquitto/fleet/depot.acl|$src/deploy/mosquitto/depot.acl|" \
-        -e "s|/etc/mosquitto/fleet/|$dir/etc/|" -e "s|^persistence true|user $me|" \
-        "$src/deploy/mosquitto/depot.conf" >"depot-$port.conf"
+    depotconf "$port" >"depot-$port.conf"
     "$mosquitto" -c "depot-$port.conf" >"depot-$port.log" 2>&1 & pids+=("$!")
 done
 back=$SECONDS

@@ -8,58 +8,23 @@
 # Usage: fleet.sh QUELLAN DEVSIM RELAY SOURCE_DIR
 set -euo pipefail
 quellan=$1 devsim=$2 relay=$3 src=$4
-mosquitto=${QUELLAN_MOSQUITTO:-$(command -v mosquitto || echo /usr/sbin/mosquitto)}
-for tool in openssl "$mosquitto" mosquitto_pub mosquitto_sub mosquitto_rr mosquitto_passwd; do
-    command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is not installed"; exit 77; }
-done
-
-dir=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$dir"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    tail -n 20 "$dir"/*.log "$dir"/v*/*.log >&2 || true
-    exit 1
-}
-eventually() {  # eventually SECONDS COMMAND...: true once COMMAND succeeds
-    local end=$((SECONDS + $1)); shift
-    until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.5; done
-}
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-freeport() {
-    local port
-    # Below the kernel's range for outgoing connections (ip_local_port_range, from
-    # 32768): a client of a parallel test may take a port there before a broker binds it.
-    while port=$((20000 + RANDOM % 12000)); listening "$port"; do :; done
-    echo "$port"
-}
-started() { pids+=("$!"); }
+. "$src/tests/fleet/lib.sh"
+needs openssl "$mosquitto" mosquitto_pub mosquitto_sub mosquitto_rr mosquitto_passwd
 
 # A throw-away CA made with the fleet's own tool: the depot's certificate for
 # 127.0.0.1, one per client (CN = user), an empty revocation list.
-cd "$dir"
 serials=(K10000001 K10000002 C10000003)
-ca() { "$src/deploy/quellan-fleet-ca" --dir ca --install . --out . --restart true "$@"; }
 { ca init && ca depot 127.0.0.1 && ca add-tool fleet-monitor fleet-config fleet-audit &&
     ca add-bus K10000009 "${serials[@]}"; } >ca.log 2>&1 || fail "the CA tool failed"
 
-# The shipped depot configuration on a free port. Brokers started as root would drop
-# to the user "mosquitto", who cannot read here.
+# The shipped depot configuration on a free port.
 depot=$(freeport) me=$(id -un)
-sed -e "s|^listener 8883|listener $depot 127.0.0.1|" \
-    -e "s|/etc/mosquitto/fleet/depot.acl|$dir/depot.acl|" \
-    -e "s|/etc/mosquitto/fleet/|$dir/|" -e "s|^persistence true|user $me|" \
-    "$src/deploy/mosquitto/depot.conf" >depot.conf
+depotconf "$depot" "$dir/depot.acl" >depot.conf
 # The shipped ACL, and a reader of everything the depot carries for this test.
 printf '%s\nuser fleet-audit\ntopic read fleet/#\n' "$(<"$src/deploy/mosquitto/depot.acl")" >depot.acl
 startdepot() { "$mosquitto" -c depot.conf >>depot.log 2>&1 & started; eventually 10 listening "$depot"; }
 startdepot || fail "the depot broker did not start"
-tls=(-h 127.0.0.1 -p "$depot" --cafile ca.crt -q 1)
+tls=(-h 127.0.0.1 -p "$depot" --cafile etc/ca.crt -q 1)
 as() { local who=$1 tool=$2; shift 2; "$tool" "${tls[@]}" --cert "$who.crt" --key "$who.key" "$@"; }
 # What the monitoring identity sees from now on (started directly: its pid is killed).
 mosquitto_sub "${tls[@]}" --cert fleet-monitor.crt --key fleet-monitor.key -v -t 'fleet/#' >seen.log 2>&1 &
@@ -73,12 +38,12 @@ for user in quellan devices bridge; do
 done
 gen=$src/deploy/quellan-fleet-bridge
 cp K10000009.key open.key && chmod 644 open.key
-! out=$("$gen" --depot x --cafile ca.crt --certfile K10000009.crt --keyfile open.key \
+! out=$("$gen" --depot x --cafile etc/ca.crt --certfile K10000009.crt --keyfile open.key \
     --serial-file <(echo K10000009) 2>&1) && [[ "$out" == *'readable by its group or others'* ]] ||
     fail "the generator took a key others can read"
 # link DEPOT_PORT FILE LOCAL_USER: validator $sn's relay configuration in $v/FILE.
 link() {
-    (umask 0 && "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$1" --cafile "$dir/ca.crt" \
+    (umask 0 && "$gen" --config "$v/gui.conf" --depot "127.0.0.1:$1" --cafile "$dir/etc/ca.crt" \
         --certfile "$dir/$sn.crt" --keyfile "$dir/$sn.key" --local "127.0.0.1:$port" \
         --local-username "$3" --local-password-file "$dir/$3.pw" -o "$v/$2" 2>/dev/null)
 }
@@ -168,7 +133,7 @@ grep -q 'disconnected due to oversize packet' depot.log || fail "8 MB not refuse
 
 # Commissioning gives K10000002 its own PIN, kept in a private list; only it changes,
 # and the monitor never sees a PIN.
-"$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile ca.crt \
+"$src/deploy/quellan-fleet-commission" --depot "127.0.0.1:$depot" --cafile etc/ca.crt \
     --certfile fleet-config.crt --keyfile fleet-config.key --list pins K10000002 >/dev/null || fail "K10000002 did not confirm a PIN"
 [ "$(stat -c %a pins)" = 600 ] || fail "the PIN list is readable by others"
 pin=$(awk '{ print $2 }' pins)
@@ -218,11 +183,11 @@ rogue() {  # rogue NAME WHAT CERT [s_server options]: a TLS server posing as the
     (v=$dir/v0 sn=K10000001 port=${ports[0]} && link "$at" "$1.conf" quellan)
     "$relay" "v0/$1.conf" >"v0/$1.log" 2>&1 & started
 }
-rogue rogue sends depot
-rogue cbc sends depot -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
+rogue rogue sends etc/depot
+rogue cbc sends etc/depot -tls1_2 -cipher ECDHE-ECDSA-AES128-SHA
 rogue vehicle sends K10000009
-rogue flood flood depot
-rogue huge huge depot
+rogue flood flood etc/depot
+rogue huge huge etc/depot
 hugepid=$!
 eventually 15 grep -q '^zorv/ui/status/get {"rogue": true}' v0/local.log ||
     fail "the rogue's status request did not arrive"
@@ -238,7 +203,7 @@ eventually 15 grep -q 'dropped from the depot' v0/flood.log || fail "the flood w
 # K10000002 is revoked; the depot restarts without any stored state: the others come
 # back, K10000002's link is refused.
 "$src/deploy/quellan-fleet-revoke" --ca-cert ca/ca.crt --ca-key ca/private/ca.key --db ca \
-    --crl crl.pem K10000002.crt >/dev/null 2>&1 || fail "could not revoke K10000002"
+    --crl etc/crl.pem K10000002.crt >/dev/null 2>&1 || fail "could not revoke K10000002"
 kill "${pids[0]}"
 wait "${pids[0]}" 2>/dev/null || true
 startdepot || fail "the depot broker did not restart"

@@ -8,37 +8,12 @@
 # Usage: lifetime.sh RELAY SOURCE_DIR
 set -euo pipefail
 relay=$1 src=$2
-mosquitto=${QUELLAN_MOSQUITTO:-$(command -v mosquitto || echo /usr/sbin/mosquitto)}
+. "$src/tests/fleet/lib.sh"
 lib=$(ls /usr/lib/*/faketime/libfaketimeMT.so.1 2>/dev/null | head -n 1) || true
 [ -n "$lib" ] || { echo "SKIP: libfaketime is not installed"; exit 77; }
-for tool in openssl "$mosquitto" mosquitto_sub mosquitto_passwd; do
-    command -v "$tool" >/dev/null || { echo "SKIP: '$tool' is not installed"; exit 77; }
-done
-
-dir=$(mktemp -d)
-pids=() now=()
-cleanup() {
-    for pid in "${pids[@]}" "${now[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$dir"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    tail -n 5 "$dir"/*.log "$dir"/v*/*.log >&2 || true
-    exit 1
-}
-eventually() {  # eventually SECONDS COMMAND...: true once COMMAND succeeds
-    local end=$((SECONDS + $1)); shift
-    until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.5; done
-}
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-freeport() {  # below the range of outgoing connections, as in fleet.sh
-    local port
-    while port=$((20000 + RANDOM % 12000)); listening "$port"; do :; done
-    echo "$port"
-}
-cd "$dir"
+needs openssl "$mosquitto" mosquitto_sub mosquitto_passwd
+now=()  # the depot and the relays of the current step
+trap 'pids+=("${now[@]}"); cleanup' EXIT
 days=0
 ahead() { env FAKETIME="+${days}d" LD_PRELOAD="$lib" "$@"; }  # a command $days days ahead; exec'd
 ca() { ahead "$src/deploy/quellan-fleet-ca" --dir ca --install etc --out . --restart true "$@"; }
@@ -53,8 +28,7 @@ cp -a ca ca.start && cp -a etc etc.start
 
 # The shipped depot configuration without persistence: each step's link states are its own.
 depot=$(freeport) me=$(id -un)
-sed -e "s|^listener 8883|listener $depot 127.0.0.1|" -e "s|/etc/mosquitto/fleet/depot.acl|$src/deploy/mosquitto/depot.acl|" \
-    -e "s|/etc/mosquitto/fleet/|$dir/etc/|" -e "s|^persistence true|user $me|" "$src/deploy/mosquitto/depot.conf" >depot.conf
+depotconf "$depot" >depot.conf
 : >passwd
 mosquitto_passwd -b passwd bridge pw-bridge && (umask 077 && echo pw-bridge >bridge.pw)
 for i in 0 1 2; do
