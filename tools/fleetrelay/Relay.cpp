@@ -273,12 +273,13 @@ void Relay::run(Side* side) {
         next = (next + 1) % side->endpoints.size();
         side->why.clear();
         side->link = Link::Connecting;
-        int rc =
-            mosquitto_connect_async(side->client, endpoint.host.c_str(), endpoint.port, kKeepAlive);
         if (side == &m_depot) {
+            // Before the call: on loopback the handshake may finish inside it.
             m_depotHost = endpoint.host;
             m_depotPending = 0;
         }
+        int rc =
+            mosquitto_connect_async(side->client, endpoint.host.c_str(), endpoint.port, kKeepAlive);
         const auto attempt = std::chrono::steady_clock::now();
         auto upSince = attempt;
         bool wasUp = false;
