@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <random>
@@ -119,6 +120,8 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_localUp{false};
     std::vector<std::thread> m_threads;
+    std::mutex m_waitMutex;
+    std::condition_variable m_stopping;
     std::mutex m_mutex;  // guards the two members below (the clients' threads)
     bool m_depotUp = false;
     // The latest retained message of each outgoing topic, sent again on every
