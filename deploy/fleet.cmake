@@ -1,4 +1,4 @@
-# The fleet link: the relay (quellan-fleet-relay, built in tools/fleetrelay), the
+# The fleet link: the relay (quellan-fleet-relay, built in relay/), the
 # generator of its configuration, its systemd unit, the depot's certificate
 # authority (quellan-fleet-ca, its OpenSSL configuration, its timer and service),
 # revocation and commissioning scripts and the example broker configurations and

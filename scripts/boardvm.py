@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The board under qemu, for the system suite (tests/board/) and scripts/board boot.
+"""The board under qemu, for the system suite (tests/qemu/) and scripts/qemu-suite boot.
 
 Board(arch, image) boots a copy-on-write layer over the cached image with TCG, no
 network, a 480 x 800 virtio-gpu display ("gpu"), a virtio tablet as the touch panel,

@@ -22,12 +22,14 @@
 #endif
 #include <memory>
 
-#include "BenchProbe.h"
 #include "CommandLine.h"
 #include "Config.h"
 #include "GUIManager.h"
-#include "ScreenRecorder.h"
 #include "Watchdog.h"
+#ifdef QUELLAN_INSTRUMENTS
+#include "BenchProbe.h"
+#include "ScreenRecorder.h"
+#endif
 
 // The on-screen keyboard input method, linked into the program.
 Q_IMPORT_PLUGIN(FreeVirtualKeyboardPlugin)
@@ -105,6 +107,7 @@ void useOwnFontConfiguration() {
     FcConfigDestroy(own);
 }
 
+#ifdef QUELLAN_INSTRUMENTS
 // Pictures of every screen, for runs without a display (scripts/run); none without
 // QUELLAN_SCREENSHOT_DIR.
 std::unique_ptr<ScreenRecorder> startRecorder(GUIManager& manager) {
@@ -120,6 +123,7 @@ std::unique_ptr<ScreenRecorder> startRecorder(GUIManager& manager) {
     shown->onScreenChanged(manager.screen());
     return recorder;
 }
+#endif
 
 // Makes every screen.
 void loadScreens(GUIManager& manager) {
@@ -245,6 +249,7 @@ int main(int argc, char** argv) {
 
     watchdog.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
 
+#ifdef QUELLAN_INSTRUMENTS
     const std::unique_ptr<ScreenRecorder> recorder = startRecorder(manager);
 
     // Measuring aid for the benchmarks in bench/: inert unless a QUELLAN_BENCH_
@@ -254,5 +259,6 @@ int main(int argc, char** argv) {
         probe.attach(qobject_cast<QQuickWindow*>(manager.engine().rootObjects().value(0)));
         probe.watchScreens(&manager);
     }
+#endif
     return app.exec();
 }

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QtTest>
 
-#include "Picture.h"
+#include "PictureCompare.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // A fleet on one machine: N vehicle links to a depot, each behaving as the relay
-// (tools/fleetrelay) does on a bus, all driven by one poll loop over every socket.
+// (relay/) does on a bus, all driven by one poll loop over every socket.
 //
 //   fleet_emulator --certs DIR --count N [--first 20000001] [--depot 127.0.0.1:8883]...
 //                  [--duration 120] [--every 1] [--spread SECONDS] [--nodelay]

@@ -1,6 +1,6 @@
 #include "ScreenRecorder.h"
 
-#include "Picture.h"
+#include "PictureNotes.h"
 
 #include <QDebug>
 #include <QDir>

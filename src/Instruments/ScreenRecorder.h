@@ -36,7 +36,7 @@ signals:
 private:
     void onSettled();
     void grab();
-    // Saves the picture with its notes for comparing renderers (Picture.h).
+    // Saves the picture with its notes for comparing renderers (PictureNotes.h).
     void save(QImage image, const QString& path);
 
     QPointer<QQuickWindow> m_window;

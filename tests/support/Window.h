@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "Picture.h"
+#include "PictureNotes.h"
 
 // The item below root with this object name; items made by a Repeater have no QObject
 // parent, so the visual tree is searched.

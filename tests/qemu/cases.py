@@ -1,4 +1,4 @@
-"""The system suite on the board (scripts/board test): the package as shipped, under systemd,
+"""The system suite on the board (scripts/qemu-suite test): the package as shipped, under systemd,
 on the kernel's display, by touch, through hangs, broker restarts, power cuts and upgrades."""
 import collections, json, random, re, time
 from boardvm import check, differs, ini, run_suite, suite_args

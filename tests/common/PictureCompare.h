@@ -4,25 +4,14 @@
 #include <QList>
 #include <QRect>
 #include <QRegion>
-#include <QString>
+
+#include "PictureNotes.h"
 
 class QImage;
-class QQuickWindow;
 
-// Pictures of the window that can be compared between renderers: what a picture
-// carries besides its pixels (written into it as text, which PNG keeps), and the
-// measures that compare two pictures of one screen.
+// The measures that compare two pictures of one screen, by the notes the program's
+// screen recorder (and the tests' window helper) write into them (PictureNotes.h).
 namespace picture {
-
-// Notes into image, taken from the window as it is now:
-// "popups": the face of each open popup, menu and drop-down list, "x,y,w,h,#colour;"
-//           each, with the colour the face is meant to show;
-// "masks":  what changes with time, "x,y,w,h;" each: the header clock, the scan
-//           animations, the busy indicator, the running time on the Region page.
-void note(QImage& image, QQuickWindow* window);
-
-// What drew the window: "opengl" or "software" (or the number of another graphics API).
-QString renderer(QQuickWindow* window);
 
 // The popup faces noted in a picture.
 struct Face {
