@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# A depot that is away costs a bus nothing. Two relays for a minute: one whose depot
-# is stopped (the connection refused), one whose depot refuses TLS (its certificate
-# is from another CA). Each uses under 0.6 s of CPU in that minute. Then the depot
-# comes back at both addresses, and each link is up within its current wait + 5 s.
+# A depot that is away costs a bus nothing. Two relays for 12 s: one whose depot is
+# stopped (the connection refused), one whose depot refuses TLS (its certificate is
+# from another CA). Each uses under 0.12 s of CPU in that time, 1 % of a core (the
+# qemu suite's relay case watches one for a minute and a half on the board). Then the
+# depot comes back at both addresses, and each link is up within its current wait + 5 s.
 # Usage: calm.sh RELAY SOURCE_DIR
 set -euo pipefail
 relay=$1 src=$2
@@ -29,12 +30,12 @@ done
 
 sleep 2
 before=($(cpu "${relays[0]}") $(cpu "${relays[1]}"))
-sleep 60
+sleep 12
 ticks=$(getconf CLK_TCK)
 for i in 0 1; do
     used=$(($(cpu "${relays[$i]}") - before[i]))
-    echo "relay $i: $((used * 1000 / ticks)) ms of CPU in 60 s"
-    [ $((used * 1000 / ticks)) -lt 600 ] || fail "relay $i used $((used * 1000 / ticks)) ms of CPU in a minute"
+    echo "relay $i: $((used * 1000 / ticks)) ms of CPU in 12 s"
+    [ $((used * 1000 / ticks)) -lt 120 ] || fail "relay $i used $((used * 1000 / ticks)) ms of CPU in 12 s"
 done
 grep -q 'not connected (the connection was refused or closed)' K10000005.log || fail "the stopped depot was not refused"
 grep -q 'not connected (the depot.s certificate: self-signed certificate)' K10000006.log ||
@@ -62,4 +63,4 @@ for sn in K10000005 K10000006; do
     echo "$sn back after ${took[$sn]:-no} s (its wait: ${waits[$sn]} s)"
     [ "${took[$sn]:-999}" -le $((waits[$sn] + 5)) ] || fail "$sn not back within its wait and 5 s"
 done
-echo "PASS: two relays calm for a minute while their depot was away, back within their wait"
+echo "PASS: two relays calm for 12 s while their depot was away, back within their wait"

@@ -52,12 +52,13 @@ step() {
         env FAKETIME="+${days}d" LD_PRELOAD="$lib" "$relay" "v$i/relay.conf" >"v$i/relay-$days.log" 2>&1 & now+=("$!")
     done
 }
-# Each bus's link state as the depot holds it, retained: "K10000001 1 ...".
+# Each bus's link state as the depot holds it, retained: "K10000001 1 ...", read for
+# SECONDS (default 2; the waits that ask again read for 1).
 states() {
     ahead mosquitto_sub -h 127.0.0.1 -p "$depot" --cafile etc/ca.crt --cert fleet-monitor.crt --key fleet-monitor.key \
-        -t 'fleet/+/bridge/state' -v -W 2 2>/dev/null | sed 's|^fleet/\([^/]*\)/bridge/state|\1|' | sort | tr '\n' ' ' || true
+        -t 'fleet/+/bridge/state' -v -W "${1:-2}" 2>/dev/null | sed 's|^fleet/\([^/]*\)/bridge/state|\1|' | sort | tr '\n' ' ' || true
 }
-linked() { [ "$(states)" = "K10000001 1 K10000002 1 " ]; }
+linked() { [ "$(states 1)" = "K10000001 1 K10000002 1 " ]; }
 
 for d in 0 31 400 1826; do
     days=$d
