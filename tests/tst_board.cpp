@@ -138,11 +138,11 @@ void TestBoard::requests() {
              (QVariantList{QVariantMap{{"item", "usbHub"}, {"descr", "USB Hub"}, {"value", true}},
                            QVariantMap{{"item", "zzModem"}, {"descr", ""}, {"value", false}}}));
     // A page that monitors the board asks at once, then every period until it closes.
-    const QTimer& monitor = m_board->monitorTimer();
+    const QTimer* monitor = m_board->findChild<QTimer*>("monitorTimer");
     m_board->monitor(1000);
-    QVERIFY(monitor.isActive() && !monitor.isSingleShot() && monitor.interval() == 1000);
+    QVERIFY(monitor->isActive() && !monitor->isSingleShot() && monitor->interval() == 1000);
     m_board->monitor(0);
-    QVERIFY(!monitor.isActive());
+    QVERIFY(!monitor->isActive());
 }
 
 QTEST_GUILESS_MAIN(TestBoard)

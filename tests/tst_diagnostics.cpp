@@ -20,12 +20,11 @@ struct Rig {
     manager::Board board{client, "zorv/board"};
     manager::Network network{client, "zorv/network"};
     manager::Validator validator{client, "zorv/blm"};
-    Diagnostics diagnostics{deviceId, board, network, validator};
-    Rig() {
-        diagnostics.setUsbRoot(dir.filePath("usb"));
-        diagnostics.setSdCardPath(dir.filePath("mmcblk1p1"));
-        diagnostics.setReportDir(dir.path());
-    }
+    Diagnostics diagnostics{
+        deviceId, board, network, validator, dir.filePath("usb"), dir.filePath("mmcblk1p1")};
+    const QString home = QDir::currentPath();
+    Rig() { QDir::setCurrent(dir.path()); }  // the report's folder, as the unit sets it
+    ~Rig() { QDir::setCurrent(home); }
     void usb(const QString& path, const char* vendor, const char* product) {
         writeFile(dir.filePath("usb/" + path + "/idVendor"), QByteArray(vendor) + "\n");
         writeFile(dir.filePath("usb/" + path + "/idProduct"), QByteArray(product) + "\n");
@@ -61,12 +60,13 @@ void TestDiagnostics::usbRowsAndSdCard() {
 
     rig.usb("1-1.3", "0ab1", "0007");
     writeFile(rig.dir.filePath("mmcblk1p1"), "");
-    QVERIFY(!rig.diagnostics.checkTimer().isActive());  // 0: checked once only
-    rig.diagnostics.start();  // the page opens: checked at once, then every second
+    const QTimer* check = rig.diagnostics.findChild<QTimer*>("checkTimer");
+    QVERIFY(!check->isActive());  // 0: checked once only
+    rig.diagnostics.start();      // the page opens: checked at once, then every second
     QCOMPARE(rig.diagnostics.rfidUsb() + rig.diagnostics.sdCard(), QStringLiteral("OKOK"));
-    QCOMPARE(rig.diagnostics.checkTimer().interval(), 1000);
+    QCOMPARE(check->interval(), 1000);
     rig.diagnostics.stop();  // and closes
-    QVERIFY(!rig.diagnostics.checkTimer().isActive());
+    QVERIFY(!check->isActive());
 }
 
 void TestDiagnostics::liveLimitsAreExclusive_data() {
@@ -140,8 +140,8 @@ void TestDiagnostics::savedReport() {
     QVERIFY(previous.open(QIODevice::ReadOnly));
     rig.diagnostics.saveReport();
     QCOMPARE(previous.readAll(), QByteArray("previous report"));
-    rig.diagnostics.setReportDir(rig.dir.filePath("no/such/folder"));
-    rig.diagnostics.saveReport();
+    QVERIFY(QDir().mkdir("gone") && QDir::setCurrent("gone") && QDir(rig.dir.path()).rmdir("gone"));
+    rig.diagnostics.saveReport();  // its folder is no more
     QCOMPARE(finished.at(2).at(0).toBool(), false);
     QVERIFY(finished.at(2).at(1).toString().startsWith("Could not save Test Report\nERROR: "));
 }

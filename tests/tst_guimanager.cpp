@@ -22,7 +22,8 @@ QJsonObject tx(bool valid, int type, int deny = 0) {
 
 QStringList eventNames(AppFixture& app) {
     QStringList names;
-    for (QObject* event : app.gui().eventLog().data().value<QList<QObject*>>()) {
+    for (QObject* event :
+         app.part<EventManager>("eventLogManager").data().value<QList<QObject*>>()) {
         names << event->property("name").toString();
     }
     return names;
@@ -58,7 +59,7 @@ void TestGUIManager::idleChoiceFollowsValidatorStatus() {
     AppFixture app;
     QVERIFY(app.ready());
     app.ignition(true);
-    QTRY_VERIFY(app.gui().board().ignition());
+    QTRY_VERIFY(app.part<manager::Board>("board").ignition());
 
     app.validatorStatus(AppFixture::object(R"({"service": true, "state": {"init": true}})"));
     QTRY_COMPARE(app.gui().message(), QStringLiteral("Please Wait"));
@@ -85,7 +86,8 @@ void TestGUIManager::ignitionRules() {
     // Until the board has reported the ignition on, a silent validator cannot bring up
     // the out-of-order screen.
     app.validatorStatus(AppFixture::object(R"({"service": false})"));
-    QTRY_COMPARE(app.gui().validatorManager().status(), QStringLiteral("offline"));
+    QTRY_COMPARE(app.part<manager::Validator>("validatorManager").status(),
+                 QStringLiteral("offline"));
     QCOMPARE(app.gui().screen(), QStringLiteral("Busy"));
 
     // Ignition off: the screen saver, the session ends, readers go off unseen.
@@ -93,7 +95,7 @@ void TestGUIManager::ignitionRules() {
     app.gui().settingsLoginRequest(QStringLiteral("8602"));
     app.ignition(false);
     QTRY_COMPARE(app.gui().screen(), QStringLiteral("ScreenSaver"));
-    QVERIFY(!app.gui().session().sessionActive());
+    QVERIFY(!app.part<SessionManager>("session").sessionActive());
     app.peer().clear();
     app.validatorStatus(AppFixture::object(
         R"({"service": false, "device": {"rfid": {"state": 2}, "barcode": {"enabled": true}}})"));
@@ -125,7 +127,8 @@ void TestGUIManager::validationsShowResultsWithSounds() {
     };
     for (const auto& c : cases) {
         app.peer().clear();
-        app.gui().screenTimer().start(100000);  // a second result restarts the 3 s
+        // A second result restarts the 3 s.
+        app.gui().findChild<QTimer*>("screenTimer")->start(100000);
         QSignalSpy changed(&app.gui(), &GUIManager::screenChanged);
         if (c.transaction.isEmpty()) {
             app.publish(QStringLiteral("zorv/blm/rfid/retry"), QJsonObject());
@@ -134,7 +137,7 @@ void TestGUIManager::validationsShowResultsWithSounds() {
         }
         QTRY_COMPARE(changed.count(), 1);
         QCOMPARE(app.gui().screen(), c.screen);
-        QCOMPARE(app.gui().screenTimer().interval(), 3000);
+        QCOMPARE(app.gui().findChild<QTimer*>("screenTimer")->interval(), 3000);
         QTRY_COMPARE(app.requests(kAudioPlay).size(), 1);
         QCOMPARE(AppFixture::object(app.requests(kAudioPlay).first())["filepath"], c.sound);
     }
@@ -148,13 +151,14 @@ void TestGUIManager::sessionSuppressesScreens() {
     // The maintenance button opens the PIN entry for 15 s, and closes it again.
     app.gui().setMaintenanceScreen();
     QCOMPARE(app.gui().screen(), QStringLiteral("Login"));
-    QCOMPARE(app.gui().screenTimer().interval(), 15000);
+    QCOMPARE(app.gui().findChild<QTimer*>("screenTimer")->interval(), 15000);
     app.gui().setMaintenanceScreen();
     QCOMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
     app.gui().setMaintenanceScreen();
     // While the PIN page is open a lost validator does not take the screen.
     app.validatorStatus(AppFixture::object(R"({"service": false})"));
-    QTRY_COMPARE(app.gui().validatorManager().status(), QStringLiteral("offline"));
+    QTRY_COMPARE(app.part<manager::Validator>("validatorManager").status(),
+                 QStringLiteral("offline"));
     QCOMPARE(app.gui().screen(), QStringLiteral("Login"));
     app.peer().clear();
     app.gui().settingsLoginRequest(QStringLiteral("8602"));
@@ -186,18 +190,19 @@ void TestGUIManager::displaySwitchesOffOnOutOfOrder() {
     app.ignition(true);
     app.validatorStatus(AppFixture::object(R"({"service": false})"));
     QTRY_COMPARE(app.gui().screen(), QStringLiteral("OutOfOrder"));
-    QVERIFY(app.gui().displayOffTimer().isActive());
-    QCOMPARE(app.gui().displayOffTimer().interval(), 3 * 60000);
+    QTimer* off = app.gui().findChild<QTimer*>("displayOffTimer");
+    QVERIFY(off->isActive());
+    QCOMPARE(off->interval(), 3 * 60000);
 
     app.peer().clear();
-    app.gui().displayOffTimer().start(1);
+    off->start(1);
     QTRY_COMPARE(app.requests(kPowerSet), QList<QByteArray>{"{\n    \"display\": false\n}\n"});
 
     // Any other screen stops the timer and switches the display back on.
     app.peer().clear();
     app.validatorOnline();
     QTRY_COMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
-    QVERIFY(!app.gui().displayOffTimer().isActive());
+    QVERIFY(!off->isActive());
     QTRY_COMPARE(app.requests(kPowerSet), QList<QByteArray>{"{\n    \"display\": true\n}\n"});
 
     // With 0 minutes the screen flow leaves the display alone. A lost broker is
@@ -206,7 +211,7 @@ void TestGUIManager::displaySwitchesOffOnOutOfOrder() {
     app.broker().kill();
     QTRY_COMPARE(app.gui().screen(), QStringLiteral("OutOfOrder"));
     QCOMPARE(app.gui().message(), QStringLiteral("Disconnected"));
-    QVERIFY(!app.gui().displayOffTimer().isActive());
+    QVERIFY(!off->isActive());
 }
 
 void TestGUIManager::boardShutdownDelayKeepsMargin() {
@@ -247,7 +252,8 @@ void TestGUIManager::initPageUntilSerialNumber() {
     QVERIFY(app.ready());
     app.ignition(true);
     app.validatorOnline();
-    QTRY_COMPARE(app.gui().validatorManager().status(), QStringLiteral("online"));
+    QTRY_COMPARE(app.part<manager::Validator>("validatorManager").status(),
+                 QStringLiteral("online"));
     QCOMPARE(app.gui().screen(), QStringLiteral("InitPage"));
     QSignalSpy error(&app.gui(), &GUIManager::errorOccured);
     app.gui().saveDeviceIdRequest(QStringLiteral("C87654321"));

@@ -53,7 +53,8 @@ void TestMaintenanceBarcode::scanned() {
     QVERIFY(app.ready());
     if (state != 2) {  // retained, as the network service publishes it
         app.publish("zorv/network/ethernet/state", AppFixture::object(R"({"interface": "eth0"})"));
-        QTRY_COMPARE(app.gui().network().ethernet()->interface(), QStringLiteral("eth0"));
+        QTRY_COMPARE(app.part<manager::Network>("network").ethernet()->interface(),
+                     QStringLiteral("eth0"));
     }
     app.gui().settingsLoginRequest(state == 0 ? QStringLiteral("0000") : QStringLiteral("8602"));
     QSignalSpy applied(&app.gui(), &GUIManager::barcodeConfigurationApplied);

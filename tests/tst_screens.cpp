@@ -137,7 +137,7 @@ void TestScreens::everyScreenInBothLanguages() {
     show(app, "ScreenSaver", language, n++);
 
     app.ignition(true);
-    QTRY_VERIFY(app.gui().board().ignition());
+    QTRY_VERIFY(app.part<manager::Board>("board").ignition());
     app.gui().setMaintenanceScreen();
     show(app, "Login", language, n++);
 

@@ -20,18 +20,19 @@ void TestSerialNumberFile::readRetryAndSave() {
     SerialNumberFile file(config);
     QSignalSpy found(&file, &SerialNumberFile::found);
     file.load();
-    QVERIFY(found.isEmpty() && file.retryTimer().isActive());
-    QCOMPARE(file.retryTimer().interval(), 30000);
+    QTimer* retry = file.findChild<QTimer*>("retryTimer");
+    QVERIFY(found.isEmpty() && retry->isActive());
+    QCOMPARE(retry->interval(), 30000);
 
     // Provisioned later: taken at the next look, which is the last.
     QFile serial(path);
     QVERIFY(serial.open(QIODevice::WriteOnly));
     serial.write("\n   \n  K00000042  \nK99\n");
     serial.close();
-    file.retryTimer().setInterval(10);
+    retry->setInterval(10);
     QTRY_COMPARE(found.count(), 1);
     QCOMPARE(found.first().first().toString(), QString("K00000042"));
-    QVERIFY(!file.retryTimer().isActive());
+    QVERIFY(!retry->isActive());
 
     file.save("C87654321");
     QVERIFY(serial.open(QIODevice::ReadOnly));

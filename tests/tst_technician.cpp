@@ -134,14 +134,16 @@ void TestTechnician::technicianWalksThroughTheSettings() {
                          {"-H", app.broker().host(), "-P", QString::number(app.broker().port())}));
     devsim.process.write("ignition on\nstatus online\n");
     QTRY_COMPARE_WITH_TIMEOUT(app.gui().screen(), QStringLiteral("ScanScreens"), kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), 40, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(app.part<manager::Inspector>("inspector").audioVolume(), 40, kWait);
 
     QVERIFY(logIn(app, true));
     QVERIFY(screenshot("Settings", app));
 
     QQuickItem* stack = findItem(m_settings, "settingsStack");
     QVERIFY(stack);
-    app.gui().diagnostics()->setReportDir(app.path(QString()));
+    // The diagnostics report goes to the working directory, the program's folder.
+    const auto back = qScopeGuard([home = QDir::currentPath()] { QDir::setCurrent(home); });
+    QVERIFY(QDir::setCurrent(app.path(QString())));
     const QStringList titles = {"Validator", "Diagnostics", "Region", "Audio",
                                 "Display",   "Network",     "Update", "Event Log"};
     const QString displayGet = "zorv/board/display/get";
@@ -193,7 +195,8 @@ void TestTechnician::technicianWalksThroughTheSettings() {
                               slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint());
             const int chosen = qRound(slider->property("value").toReal());
             QVERIFY2(chosen > 60 && chosen < 90, qPrintable(QString::number(chosen)));
-            QTRY_COMPARE_WITH_TIMEOUT(app.gui().inspector().audioVolume(), chosen, kWait);
+            QTRY_COMPARE_WITH_TIMEOUT(app.part<manager::Inspector>("inspector").audioVolume(),
+                                      chosen, kWait);
         }
         QVERIFY2(screenshot(shot, app), qPrintable(name));
         if (name == QLatin1String("Display")) {  // and its drop-down list, open
@@ -265,7 +268,7 @@ void TestTechnician::technicianWalksThroughTheSettings() {
     // The session ends while "Scan Config QR" has the barcode reader on, then while the
     // card reader's test has it on: the passenger screen keeps both readers on.
     for (const char* disable : {"zorv/barcode/disable", "zorv/rfid/disable"}) {
-        if (!app.gui().session().sessionActive()) {
+        if (!app.part<SessionManager>("session").sessionActive()) {
             QVERIFY(logIn(app));
         }
         if (QByteArray(disable).contains("barcode")) {
@@ -286,8 +289,8 @@ void TestTechnician::technicianWalksThroughTheSettings() {
         QTRY_VERIFY_WITH_TIMEOUT(!m_settings->isVisible(), kWait);
         QTest::qWait(1000);  // closing handlers and the services' answers
         QCOMPARE(app.peer().count(QString::fromLatin1(disable)), 0);
-        QVERIFY(app.gui().validatorManager().barcode()->enabled());
-        QVERIFY(app.gui().validatorManager().rfid()->enabled());
+        QVERIFY(app.part<manager::Validator>("validatorManager").barcode()->enabled());
+        QVERIFY(app.part<manager::Validator>("validatorManager").rfid()->enabled());
     }
 }
 

@@ -107,7 +107,8 @@ void TestUiMqtt::baseTopicChangeMovesEverything() {
     QCOMPARE(app.requests(QStringLiteral("fleet/bus7/ui/status")).size(), 1);
     QCOMPARE(app.requests(QStringLiteral("fleet/bus7/ui/info")),
              QList<QByteArray>{"{\n    \"version\": \"1.0.18-1-g376f268\"\n}\n"});
-    QCOMPARE(app.gui().mqtt().transport()->willTopic(), QStringLiteral("fleet/bus7/ui/status"));
+    QCOMPARE(app.gui().findChild<manager::MqttClient*>()->transport()->willTopic(),
+             QStringLiteral("fleet/bus7/ui/status"));
     // A later monitor hears the UI only at its new place (retained: in subscription order).
     Peer late;
     QVERIFY(late.connect(app.broker().host(), app.broker().port()));
@@ -159,10 +160,9 @@ void TestUiMqtt::lateSubscriberHearsTheRunningUiAfterACrash() {
 // The fifth wrong PIN locks the settings: the depot hears it in the status, once when
 // the wait starts and once when it ends, and the event log records the count.
 void TestUiMqtt::settingsLockReported() {
-    AppFixture app;
-    QVERIFY(app.ready());
     qint64 now = 1000000;
-    app.gui().session().setClock({[&now] { return now; }, QStringLiteral("boot")});
+    AppFixture app({}, true, QString(), {[&now] { return now; }, QStringLiteral("boot")});
+    QVERIFY(app.ready());
     app.peer().clear();
     const auto locked = [&app] {
         const QList<QByteArray> all = app.requests(QStringLiteral("zorv/ui/status"));
@@ -174,14 +174,15 @@ void TestUiMqtt::settingsLockReported() {
     }
     QTRY_COMPARE(locked(), QVariant(true));
     QStringList locks;
-    for (const QObject* event : app.gui().eventLog().data().value<QList<QObject*>>()) {
+    for (const QObject* event :
+         app.part<EventManager>("eventLogManager").data().value<QList<QObject*>>()) {
         if (event->property("name") == QStringLiteral("Settings locked")) {
             locks << event->property("description").toString().section('\n', 0, 1);
         }
     }
     QCOMPARE(locks, QStringList{"Wrong PINs : 5\nWait : 30 s"});
     now += 30000;
-    app.gui().session().findChild<QTimer*>("lockTimer")->start(0);
+    app.part<SessionManager>("session").findChild<QTimer*>("lockTimer")->start(0);
     QTRY_COMPARE(locked(), QVariant(false));
     QCOMPARE(app.requests(QStringLiteral("zorv/ui/status")).size(), 2);
 }
@@ -232,7 +233,7 @@ void TestUiMqtt::unsavedChangeIsNotAcknowledged() {
     QVERIFY(shown(AppFixture::object(app.requests("zorv/ui/config").first())));
     QVERIFY(app.gui().showCursor() && cursorSwitch->property("checked").toBool());
     QCOMPARE(log.lines(QtCriticalMsg).filter("ERROR: Could not write config file").size(), 1);
-    const auto events = app.gui().eventLog().data().value<QList<QObject*>>();
+    const auto events = app.part<EventManager>("eventLogManager").data().value<QList<QObject*>>();
     QVERIFY(!events.isEmpty() && events.first()->property("name") == "Configuration not saved");
     QObject* popup = window->findChild<QObject*>("errorPopup");
     QCOMPARE(popup->property("visible").toBool(), fromPage);
