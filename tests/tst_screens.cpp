@@ -34,9 +34,103 @@ class TestScreens : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void everyScreenInBothLanguages_data();
-    void everyScreenInBothLanguages();
+    void initTestCase() {
+        QCoreApplication::setApplicationName("Quellan");
+        QCoreApplication::setApplicationVersion("1.0.18-1-g376f268");
+    }
+
+    void everyScreenInBothLanguages_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("greek") << "el_GR";
+        QTest::newRow("english") << "en_IE";
+    }
+
+    void everyScreenInBothLanguages() {
+        QFETCH(QString, language);
+        AppFixture app({{"gui/locale", language}});
+        QVERIFY(app.ready());
+        LogCapture log;  // after the program's own logger is in place
+        m_log = &log;
+        app.gui().load();
+        int n = 0;
+        show(app, "Busy", language, n++);
+
+        app.ignition(true);
+        app.validatorOnline();
+        show(app, "ScanScreens", language, n++);
+
+        const struct {
+            QJsonObject transaction;
+            const char* screen;
+        } results[] = {
+            {ticket(true, 2, 0, R"({"balanceBefore": 1250, "balanceAfter": 1130})"), "Valid"},
+            {ticket(true, 5, 0, R"({"storedJourneys": {"after": 9, "transferRemainingMin": 75}})"),
+             "Valid"},
+            {ticket(true, 8, 0, R"({"periodPass": {"remainingDays": 12}})"), "Valid"},
+            {ticket(true, 0, 0, nullptr), "Valid"},
+            {ticket(false, 5, 207,
+                    R"({"storedJourneys": {"after": 3, "transferRemainingMin": 20}})"),
+             "AlreadyValid"},
+            {ticket(false, 2, 205, R"({"balanceBefore": 40, "balanceAfter": 40})"), "Invalid"},
+            {ticket(false, 2, 206, nullptr), "Invalid"},
+        };
+        for (const auto& result : results) {
+            app.scan(result.transaction);
+            show(app, QString::fromLatin1(result.screen), language, n++);
+        }
+
+        app.publish("zorv/blm/rfid/retry", QJsonObject());
+        show(app, "Retry", language, n++);
+
+        app.gui().setShowErrorDesc(true);
+        app.validatorStatus(AppFixture::object(
+            R"({"service": true, "state": {"hasRfid": true, "hasNtp": false}})"));
+        show(app, "OutOfOrder", language, n++);
+
+        app.validatorStatus(AppFixture::object(
+            R"({"service": true, "state": {"hasRfid": true, "hasRoute": false}})"));
+        show(app, "OutOfService", language, n++);
+
+        app.ignition(false);
+        show(app, "ScreenSaver", language, n++);
+
+        app.ignition(true);
+        QTRY_VERIFY(app.part<manager::Board>("board").ignition());
+        app.gui().setMaintenanceScreen();
+        show(app, "Login", language, n++);
+
+        // The first start's page with its confirmation, and the error popup.
+        app.gui().setDeviceId(QString());
+        app.gui().setIdleScreen();
+        show(app, "InitPage", language, n++);
+        auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
+        auto* initPage = findItem(window->contentItem(), "screen_InitPage")
+                             ->property("item")
+                             .value<QQuickItem*>();
+        QVERIFY(initPage);
+        findItem(initPage, "serialField")->setProperty("text", "K12345678");
+        QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
+        QObject* confirm = initPage->findChild<QObject*>("confirmPopup");
+        QVERIFY(confirm);
+        show(app, "InitPage", language, n++, confirm);
+        QCOMPARE(confirm->property("text").toString(),
+                 "Please confirm the serial number\n\nK12345678");
+        // "No" keeps the page, with no number.
+        auto* answers = confirm->property("contentItem").value<QQuickItem*>();
+        tap(window, findItem(answers, "noButton"));
+        QTRY_VERIFY(!confirm->property("visible").toBool());
+        QCOMPARE(app.gui().deviceId(), QString());
+        QObject* error = window->findChild<QObject*>("errorPopup");
+        emit app.gui().errorOccured("No space left on device");
+        show(app, "InitPage", language, n++, error);
+        QVERIFY(QMetaObject::invokeMethod(error, "close"));
+        QTRY_VERIFY(!error->property("visible").toBool());
+        // "Yes" hands the number to the GUI manager.
+        QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        tap(window, findItem(answers, "yesButton"));
+        QTRY_COMPARE(app.gui().deviceId(), QStringLiteral("K12345678"));
+    }
 
 private:
     // popup: open over the screen in the picture, named after it.
@@ -45,17 +139,6 @@ private:
 
     LogCapture* m_log = nullptr;
 };
-
-void TestScreens::initTestCase() {
-    QCoreApplication::setApplicationName("Quellan");
-    QCoreApplication::setApplicationVersion("1.0.18-1-g376f268");
-}
-
-void TestScreens::everyScreenInBothLanguages_data() {
-    QTest::addColumn<QString>("language");
-    QTest::newRow("greek") << "el_GR";
-    QTest::newRow("english") << "en_IE";
-}
 
 void TestScreens::show(AppFixture& app, const QString& expected, const QString& language, int index,
                        QObject* popup) {
@@ -86,90 +169,6 @@ void TestScreens::show(AppFixture& app, const QString& expected, const QString& 
                        .arg(folder)
                        .arg(index, 2, 10, QLatin1Char('0'))
                        .arg(expected, popup ? QLatin1Char('_') + popup->objectName() : QString())));
-}
-
-void TestScreens::everyScreenInBothLanguages() {
-    QFETCH(QString, language);
-    AppFixture app({{"gui/locale", language}});
-    QVERIFY(app.ready());
-    LogCapture log;  // after the program's own logger is in place
-    m_log = &log;
-    app.gui().load();
-    int n = 0;
-    show(app, "Busy", language, n++);
-
-    app.ignition(true);
-    app.validatorOnline();
-    show(app, "ScanScreens", language, n++);
-
-    const struct {
-        QJsonObject transaction;
-        const char* screen;
-    } results[] = {
-        {ticket(true, 2, 0, R"({"balanceBefore": 1250, "balanceAfter": 1130})"), "Valid"},
-        {ticket(true, 5, 0, R"({"storedJourneys": {"after": 9, "transferRemainingMin": 75}})"),
-         "Valid"},
-        {ticket(true, 8, 0, R"({"periodPass": {"remainingDays": 12}})"), "Valid"},
-        {ticket(true, 0, 0, nullptr), "Valid"},
-        {ticket(false, 5, 207, R"({"storedJourneys": {"after": 3, "transferRemainingMin": 20}})"),
-         "AlreadyValid"},
-        {ticket(false, 2, 205, R"({"balanceBefore": 40, "balanceAfter": 40})"), "Invalid"},
-        {ticket(false, 2, 206, nullptr), "Invalid"},
-    };
-    for (const auto& result : results) {
-        app.scan(result.transaction);
-        show(app, QString::fromLatin1(result.screen), language, n++);
-    }
-
-    app.publish("zorv/blm/rfid/retry", QJsonObject());
-    show(app, "Retry", language, n++);
-
-    app.gui().setShowErrorDesc(true);
-    app.validatorStatus(
-        AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasNtp": false}})"));
-    show(app, "OutOfOrder", language, n++);
-
-    app.validatorStatus(
-        AppFixture::object(R"({"service": true, "state": {"hasRfid": true, "hasRoute": false}})"));
-    show(app, "OutOfService", language, n++);
-
-    app.ignition(false);
-    show(app, "ScreenSaver", language, n++);
-
-    app.ignition(true);
-    QTRY_VERIFY(app.part<manager::Board>("board").ignition());
-    app.gui().setMaintenanceScreen();
-    show(app, "Login", language, n++);
-
-    // The first start's page with its confirmation, and the error popup.
-    app.gui().setDeviceId(QString());
-    app.gui().setIdleScreen();
-    show(app, "InitPage", language, n++);
-    auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
-    auto* initPage =
-        findItem(window->contentItem(), "screen_InitPage")->property("item").value<QQuickItem*>();
-    QVERIFY(initPage);
-    findItem(initPage, "serialField")->setProperty("text", "K12345678");
-    QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
-    QObject* confirm = initPage->findChild<QObject*>("confirmPopup");
-    QVERIFY(confirm);
-    show(app, "InitPage", language, n++, confirm);
-    QCOMPARE(confirm->property("text").toString(), "Please confirm the serial number\n\nK12345678");
-    // "No" keeps the page, with no number.
-    auto* answers = confirm->property("contentItem").value<QQuickItem*>();
-    tap(window, findItem(answers, "noButton"));
-    QTRY_VERIFY(!confirm->property("visible").toBool());
-    QCOMPARE(app.gui().deviceId(), QString());
-    QObject* error = window->findChild<QObject*>("errorPopup");
-    emit app.gui().errorOccured("No space left on device");
-    show(app, "InitPage", language, n++, error);
-    QVERIFY(QMetaObject::invokeMethod(error, "close"));
-    QTRY_VERIFY(!error->property("visible").toBool());
-    // "Yes" hands the number to the GUI manager.
-    QVERIFY(QMetaObject::invokeMethod(initPage, "requestSave"));
-    QTRY_VERIFY(confirm->property("opened").toBool());
-    tap(window, findItem(answers, "yesButton"));
-    QTRY_COMPARE(app.gui().deviceId(), QStringLiteral("K12345678"));
 }
 
 QTEST_MAIN(TestScreens)
