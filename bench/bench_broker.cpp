@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         client = own.get();
     } else {
         gui = std::make_unique<GUIManager>(config, dir.filePath(QStringLiteral("events.ini")));
-        client = &gui->mqtt();
+        client = gui->findChild<manager::MqttClient*>();  // the manager's own
     }
 
     int received = 0;

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlContext>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <memory>
@@ -158,13 +159,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     Q_UNUSED(overridden)
     static GUIManager gui(config, g_dir->filePath(QStringLiteral("events.ini")));
-    if (!gui.session().sessionActive()) {
+    // The session as QML sees it, and the client, the manager's child.
+    static auto* session = qobject_cast<SessionManager*>(
+        gui.engine().rootContext()->contextProperty(QStringLiteral("session")).value<QObject*>());
+    static auto* client = gui.findChild<manager::MqttClient*>();
+    if (!session->sessionActive()) {
         gui.settingsLoginRequest(config.get(QStringLiteral("gui/settingsPin")).toString());
     }
     const QByteArray topic = (config.get(QStringLiteral("topics/blm")).toString() +
                               QStringLiteral("/barcode/maintenance/scanned"))
                                  .toUtf8();
-    emit gui.mqtt().received(QByteArray(reinterpret_cast<const char*>(data), int(size)), topic);
+    emit client->received(QByteArray(reinterpret_cast<const char*>(data), int(size)), topic);
     settle();
 #else
 #error "define one FUZZ_<TARGET>"

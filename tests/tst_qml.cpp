@@ -43,11 +43,9 @@ public slots:
         TintedIconProvider::install(*engine);
         QQmlContext* context = engine->rootContext();
         context->setContextProperty(QStringLiteral("harness"), this);
-        context->setContextProperty(QStringLiteral("manager"), m_gui.get());
-        context->setContextProperty(QStringLiteral("board"), &m_gui->board());
-        context->setContextProperty(QStringLiteral("inspector"), &m_gui->inspector());
-        context->setContextProperty(QStringLiteral("validatorManager"), &m_gui->validatorManager());
-        context->setContextProperty(QStringLiteral("session"), &m_gui->session());
+        for (const char* name : {"manager", "board", "inspector", "validatorManager", "session"}) {
+            context->setContextProperty(name, m_gui->engine().rootContext()->contextProperty(name));
+        }
         setTransaction(m_gui->engine().rootContext()->contextProperty("transaction").toMap());
     }
     void cleanupTestCase() { m_gui.reset(); }

@@ -39,42 +39,38 @@ class TestQrCode : public QObject {
     Q_OBJECT
 
 private slots:
-    void drawingIsTheSymbol_data();
-    void drawingIsTheSymbol();
-    void unencodableTextGivesEmptyText();
+    void drawingIsTheSymbol_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("border");
+        QTest::addColumn<int>("ecc");
+        QTest::newRow("version 1") << QStringLiteral("HELLO") << 1 << int(QrCode::Ecc::MEDIUM);
+        QTest::newRow("Greek") << QStringLiteral("Καλημέρα € ✓") << 4 << int(QrCode::Ecc::HIGH);
+    }
+
+    void drawingIsTheSymbol() {
+        QFETCH(QString, text);
+        QFETCH(int, border);
+        QFETCH(int, ecc);
+        const auto level = static_cast<QrCode::Ecc>(ecc);
+        const QString svg = QrCodeGenerator().generateSvgQr(text, quint16(border), level);
+        QVERIFY(showsSymbol(svg, QrCode::encodeText(text.toUtf8().constData(), level), border));
+    }
+
+    void unencodableTextGivesEmptyText() {
+        // Byte mode at level HIGH holds at most 1273 bytes in a version-40 symbol.
+        const QString text = QStringLiteral("é").repeated(700);
+        QrCodeGenerator generator;
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("WARN: Text too long.*1400")));
+        QCOMPARE(generator.generateSvgQr(text, 1, QrCode::Ecc::HIGH), QString());
+        QVERIFY(!generator.generateSvgQr(text, 1, QrCode::Ecc::LOW).isEmpty());
+        // A NUL would cut the text short without a word.
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("WARN: Text holds a NUL")));
+        QCOMPARE(generator.generateSvgQr(QStringLiteral("ID=1") + QChar(0), 1, QrCode::Ecc::MEDIUM),
+                 QString());
+    }
 };
-
-void TestQrCode::drawingIsTheSymbol_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("border");
-    QTest::addColumn<int>("ecc");
-    QTest::newRow("version 1") << QStringLiteral("HELLO") << 1 << int(QrCode::Ecc::MEDIUM);
-    QTest::newRow("Greek") << QStringLiteral("Καλημέρα € ✓") << 4 << int(QrCode::Ecc::HIGH);
-}
-
-void TestQrCode::drawingIsTheSymbol() {
-    QFETCH(QString, text);
-    QFETCH(int, border);
-    QFETCH(int, ecc);
-    const auto level = static_cast<QrCode::Ecc>(ecc);
-    const QString svg = QrCodeGenerator().generateSvgQr(text, quint16(border), level);
-    QVERIFY(showsSymbol(svg, QrCode::encodeText(text.toUtf8().constData(), level), border));
-}
-
-void TestQrCode::unencodableTextGivesEmptyText() {
-    // Byte mode at level HIGH holds at most 1273 bytes in a version-40 symbol.
-    const QString text = QStringLiteral("é").repeated(700);
-    QrCodeGenerator generator;
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("WARN: Text too long.*1400")));
-    QCOMPARE(generator.generateSvgQr(text, 1, QrCode::Ecc::HIGH), QString());
-    QVERIFY(!generator.generateSvgQr(text, 1, QrCode::Ecc::LOW).isEmpty());
-    // A NUL would cut the text short without a word.
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("WARN: Text holds a NUL")));
-    QCOMPARE(generator.generateSvgQr(QStringLiteral("ID=1") + QChar(0), 1, QrCode::Ecc::MEDIUM),
-             QString());
-}
 
 QTEST_MAIN(TestQrCode)
 #include "tst_qrcode.moc"

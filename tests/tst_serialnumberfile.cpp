@@ -10,39 +10,38 @@ class TestSerialNumberFile : public QObject {
     Q_OBJECT
 
 private slots:
-    void readRetryAndSave();
+    void readRetryAndSave() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sn");
+        Config config(dir.filePath("gui.conf"), {{"gui/deviceId", path}});
+        SerialNumberFile file(config);
+        QSignalSpy found(&file, &SerialNumberFile::found);
+        file.load();
+        QTimer* retry = file.findChild<QTimer*>("retryTimer");
+        QVERIFY(found.isEmpty() && retry->isActive());
+        QCOMPARE(retry->interval(), 30000);
+
+        // Provisioned later: taken at the next look, which is the last.
+        QFile serial(path);
+        QVERIFY(serial.open(QIODevice::WriteOnly));
+        serial.write("\n   \n  K00000042  \nK99\n");
+        serial.close();
+        retry->setInterval(10);
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(found.first().first().toString(), QString("K00000042"));
+        QVERIFY(!retry->isActive());
+
+        file.save("C87654321");
+        QVERIFY(serial.open(QIODevice::ReadOnly));
+        QCOMPARE(serial.readAll(), QByteArray("C87654321"));
+
+        // A number the disk refuses is reported, not taken as saved.
+        config.set("gui/deviceId", "/dev/full");
+        QSignalSpy failed(&file, &SerialNumberFile::saveFailed);
+        file.save("C87654321");
+        QCOMPARE(failed.count(), 1);
+    }
 };
-
-void TestSerialNumberFile::readRetryAndSave() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("sn");
-    Config config(dir.filePath("gui.conf"), {{"gui/deviceId", path}});
-    SerialNumberFile file(config);
-    QSignalSpy found(&file, &SerialNumberFile::found);
-    file.load();
-    QVERIFY(found.isEmpty() && file.retryTimer().isActive());
-    QCOMPARE(file.retryTimer().interval(), 30000);
-
-    // Provisioned later: taken at the next look, which is the last.
-    QFile serial(path);
-    QVERIFY(serial.open(QIODevice::WriteOnly));
-    serial.write("\n   \n  K00000042  \nK99\n");
-    serial.close();
-    file.retryTimer().setInterval(10);
-    QTRY_COMPARE(found.count(), 1);
-    QCOMPARE(found.first().first().toString(), QString("K00000042"));
-    QVERIFY(!file.retryTimer().isActive());
-
-    file.save("C87654321");
-    QVERIFY(serial.open(QIODevice::ReadOnly));
-    QCOMPARE(serial.readAll(), QByteArray("C87654321"));
-
-    // A number the disk refuses is reported, not taken as saved.
-    config.set("gui/deviceId", "/dev/full");
-    QSignalSpy failed(&file, &SerialNumberFile::saveFailed);
-    file.save("C87654321");
-    QCOMPARE(failed.count(), 1);
-}
 
 QTEST_GUILESS_MAIN(TestSerialNumberFile)
 #include "tst_serialnumberfile.moc"

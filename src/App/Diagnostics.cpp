@@ -63,12 +63,17 @@ const QList<Diagnostics::UsbDevice> Diagnostics::m_usbDevices = {
 };
 
 Diagnostics::Diagnostics(const QString& deviceId, manager::Board& board, manager::Network& network,
-                         manager::Validator& validator, QObject* parent)
+                         manager::Validator& validator, const QString& usbRoot,
+                         const QString& sdCardPath, QObject* parent)
     : QObject(parent),
+      m_timer(this),
       m_deviceId(deviceId),
       m_board(board),
       m_network(network),
-      m_validator(validator) {
+      m_validator(validator),
+      m_usbRoot(usbRoot),
+      m_sdCardPath(sdCardPath) {
+    m_timer.setObjectName(QStringLiteral("checkTimer"));
     connect(&m_timer, &QTimer::timeout, this, &Diagnostics::check);
     connect(&m_network, &manager::Network::ethernetChanged, this, &Diagnostics::ethernetChanged);
     connect(&m_board, &manager::Board::ignitionChanged, this, &Diagnostics::ignitionChanged);
@@ -280,9 +285,9 @@ void Diagnostics::saveReport() {
     const QString report = reportText(now);
     info() << "\n" << report;
 
-    const QString fileName = QStringLiteral("%1/%2_%3.txt")
-                                 .arg(m_reportDir, QStringLiteral("TestReport"),
-                                      now.toString(QStringLiteral("yyyyMMdd_hhmm")));
+    // In the working directory, which the service unit sets to the program's folder.
+    const QString fileName =
+        QStringLiteral("./TestReport_%1.txt").arg(now.toString(QStringLiteral("yyyyMMdd_hhmm")));
     info() << "Saving Diagnostics report to : " << fileName;
 
     // Written beside and renamed over the old one: a crash or a power cut leaves the

@@ -49,17 +49,13 @@ public:
         QString path;
     };
 
+    // usbRoot: the kernel's USB device tree; sdCardPath: the SD card's partition node.
+    // The report is written to the working directory (the service's own folder).
     Diagnostics(const QString& deviceId, manager::Board& board, manager::Network& network,
-                manager::Validator& validator, QObject* parent = nullptr);
-
-    // Where the kernel's USB device tree and the SD card node are looked for; tests
-    // point these at a tree of their own.
-    void setUsbRoot(const QString& path) { m_usbRoot = path; }
-    void setSdCardPath(const QString& path) { m_sdCardPath = path; }
-    // The folder the report is written to (the working directory by default).
-    void setReportDir(const QString& path) { m_reportDir = path; }
-    // The periodic check's timer, running between start() and stop().
-    const QTimer& checkTimer() const { return m_timer; }
+                manager::Validator& validator,
+                const QString& usbRoot = QStringLiteral("/sys/bus/usb/devices"),
+                const QString& sdCardPath = QStringLiteral("/dev/mmcblk1p1"),
+                QObject* parent = nullptr);
 
     QString rtc() const;
     QString ethernet() const;
@@ -156,12 +152,12 @@ private:
     QString m_cardScan;
     QString m_lightSensor;
     QString m_rgbTest;
+    // The periodic check ("checkTimer"), running between start() and stop().
     QTimer m_timer;
     const QString& m_deviceId;
     manager::Board& m_board;
     manager::Network& m_network;
     manager::Validator& m_validator;
-    QString m_usbRoot = QStringLiteral("/sys/bus/usb/devices");
-    QString m_sdCardPath = QStringLiteral("/dev/mmcblk1p1");
-    QString m_reportDir = QStringLiteral(".");
+    const QString m_usbRoot;
+    const QString m_sdCardPath;
 };

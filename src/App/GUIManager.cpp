@@ -47,18 +47,22 @@ QDebug critical() {
 
 }  // namespace
 
-GUIManager::GUIManager(Config& config, const QString& eventStore)
+GUIManager::GUIManager(Config& config, const QString& eventStore, LoginThrottle::Clock clock)
     : m_qmlContext(m_engine.rootContext()),
       m_config(config),
-      m_mqtt(nullptr),
+      m_mqtt(this),
       m_validator(m_mqtt, config.get(QStringLiteral("topics/blm")).toString()),
       m_board(m_mqtt, config.get(QStringLiteral("topics/board")).toString()),
       m_inspector(m_mqtt, config.get(QStringLiteral("topics/inspector")).toString()),
       m_network(m_mqtt, config.get(QStringLiteral("topics/network")).toString()),
       m_update(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
       m_clock(m_mqtt, config.get(QStringLiteral("topics/device")).toString()),
-      m_session(config, SessionManager::throttleStateBeside(
-                            eventStore.isEmpty() ? EventManager::defaultStorePath() : eventStore)),
+      m_screenTimer(this),
+      m_displayOffTimer(this),
+      m_session(config,
+                SessionManager::throttleStateBeside(
+                    eventStore.isEmpty() ? EventManager::defaultStorePath() : eventStore),
+                std::move(clock)),
       m_eventLog(config, eventStore.isEmpty() ? EventManager::defaultStorePath() : eventStore),
       m_diagnostics(m_deviceId, m_board, m_network, m_validator),
       m_serialNumberFile(config),
@@ -120,6 +124,7 @@ void GUIManager::initQml() {
     m_qmlContext->setContextProperty(QStringLiteral("network"), &m_network);
     m_qmlContext->setContextProperty(QStringLiteral("validatorManager"), &m_validator);
 
+    m_screenTimer.setObjectName(QStringLiteral("screenTimer"));
     connect(&m_screenTimer, &QTimer::timeout, this, &GUIManager::onScreenTimeout);
 
     setScreen(QStringLiteral("Busy"), 10000);
@@ -167,6 +172,7 @@ void GUIManager::initManagers() {
             &GUIManager::onSessionActiveChanged);
     connect(&m_session, &SessionManager::lockedChanged, this, &GUIManager::onSettingsLockChanged);
 
+    m_displayOffTimer.setObjectName(QStringLiteral("displayOffTimer"));
     connect(&m_displayOffTimer, &QTimer::timeout, this, &GUIManager::onDisplayOffTimeout);
     connect(this, &GUIManager::screenChanged, this, &GUIManager::onScreenChanged);
 

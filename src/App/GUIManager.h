@@ -64,8 +64,9 @@ public:
     static const QVariantMap Defaults;
 
     // eventStore: where the event log keeps its events; empty for the default file
-    // beside the executable.
-    explicit GUIManager(Config& config, const QString& eventStore = QString());
+    // beside the executable. clock: the time source of the settings lock's wait.
+    explicit GUIManager(Config& config, const QString& eventStore = QString(),
+                        LoginThrottle::Clock clock = LoginThrottle::Clock::system());
     ~GUIManager() override;
 
     void load();
@@ -103,17 +104,9 @@ public:
                                                  const QString& gateway, const QString& dns0,
                                                  const QString& dns1);
 
-    // Read access for the application's own wiring and its tests.
+    // The window, for the application's own wiring; the managers are in its root
+    // context under the names QML knows them by.
     QQmlApplicationEngine& engine() { return m_engine; }
-    manager::MqttClient& mqtt() { return m_mqtt; }
-    manager::Validator& validatorManager() { return m_validator; }
-    manager::Board& board() { return m_board; }
-    manager::Inspector& inspector() { return m_inspector; }
-    manager::Network& network() { return m_network; }
-    SessionManager& session() { return m_session; }
-    EventManager& eventLog() { return m_eventLog; }
-    QTimer& screenTimer() { return m_screenTimer; }
-    QTimer& displayOffTimer() { return m_displayOffTimer; }
 
 signals:
     void screenChanged();
@@ -200,8 +193,8 @@ private:
     manager::Network m_network;
     manager::Update m_update;
     manager::Clock m_clock;
-    QTimer m_screenTimer;
-    QTimer m_displayOffTimer;
+    QTimer m_screenTimer;      // "screenTimer": how long a timed screen stays
+    QTimer m_displayOffTimer;  // "displayOffTimer": out of order or service that long
     SessionManager m_session;
     EventManager m_eventLog;
     Diagnostics m_diagnostics;

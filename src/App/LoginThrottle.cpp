@@ -41,11 +41,6 @@ LoginThrottle::LoginThrottle(const QString& statePath, Clock clock)
     load();
 }
 
-void LoginThrottle::setClock(Clock clock) {
-    m_clock = std::move(clock);
-    load();
-}
-
 qint64 LoginThrottle::remainingMs() const {
     return m_until == 0 ? 0 : std::max<qint64>(0, m_until - m_clock.now());
 }

@@ -32,9 +32,6 @@ public:
     // statePath: the file that keeps the count and the wait; read at once.
     explicit LoginThrottle(const QString& statePath, Clock clock = Clock::system());
 
-    // Replaces the time source and reads the file again with it.
-    void setClock(Clock clock);
-
     QString statePath() const { return m_path; }
     // Wrong PINs in a row since the last correct one.
     int failures() const { return m_failures; }

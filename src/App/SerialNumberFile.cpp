@@ -16,7 +16,8 @@ const char* const TAG = "[GUIManager] ";
 }  // namespace
 
 SerialNumberFile::SerialNumberFile(const Config& config, QObject* parent)
-    : QObject(parent), m_config(config) {
+    : QObject(parent), m_config(config), m_retry(this) {
+    m_retry.setObjectName(QStringLiteral("retryTimer"));
     m_retry.setInterval(RetryMillis);
     connect(&m_retry, &QTimer::timeout, this, &SerialNumberFile::onRetry);
 }

@@ -24,7 +24,6 @@ public:
     // Writes id as the file's whole content; saveFailed() with the reason when it
     // cannot. The id counts as known either way.
     void save(const QString& id);
-    QTimer& retryTimer() { return m_retry; }
 
 signals:
     // Each time the file is read and holds a serial number, also the same one.
@@ -38,5 +37,5 @@ private:
 
     const Config& m_config;
     QString m_known;
-    QTimer m_retry;
+    QTimer m_retry;  // "retryTimer"
 };

@@ -38,11 +38,6 @@ QString SessionManager::throttleStateBeside(const QString& eventStore) {
     return QFileInfo(eventStore).absolutePath() + QStringLiteral("/login-throttle.json");
 }
 
-void SessionManager::setClock(LoginThrottle::Clock clock) {
-    m_throttle.setClock(std::move(clock));
-    followLock();
-}
-
 void SessionManager::followLock() {
     const qint64 remainingMs = m_throttle.remainingMs();
     const bool locked = remainingMs > 0;

@@ -40,8 +40,6 @@ public:
     // Whole seconds left of the wait, rounded up; 0 when PINs are checked.
     int lockRemaining() const { return m_lockSeconds; }
     int failedLogins() const { return m_throttle.failures(); }
-    // Tests: the time source of the wait (the state file is read again with it).
-    void setClock(LoginThrottle::Clock clock);
 
     static constexpr int SessionMs = 600000;
 

@@ -42,9 +42,10 @@ QString boolText(bool value) {
 
 }  // namespace
 
-MqttClient::MqttClient(QObject* parent) : QObject(parent) {
+MqttClient::MqttClient(QObject* parent) : QObject(parent), m_reconnectTimer(this) {
     qRegisterMetaType<MqttTransport::ClientState>();
     qRegisterMetaType<MqttTransport::ClientError>();
+    m_reconnectTimer.setObjectName(QStringLiteral("reconnectTimer"));
     m_reconnectTimer.setSingleShot(true);
     QObject::connect(&m_reconnectTimer, &QTimer::timeout, this, &MqttClient::onReconnect);
 }
@@ -129,7 +130,8 @@ void MqttClient::disconnect() {
 
 void MqttClient::initTimer() {
     if (!m_connectionTimer) {
-        m_connectionTimer = std::make_unique<QTimer>();
+        m_connectionTimer = std::make_unique<QTimer>(this);
+        m_connectionTimer->setObjectName(QStringLiteral("attemptTimer"));
         QObject::connect(m_connectionTimer.get(), &QTimer::timeout, this, &MqttClient::onTimeout);
     }
     logDebug(QStringLiteral("Applying client configuration:"));

@@ -42,10 +42,6 @@ public:
     // The transport of the current connection (null before the first connect()), for
     // reading back the settings it was given.
     const MqttTransport* transport() const { return m_transport.get(); }
-    // The pause after a lost or failed connection before the next attempt, and the
-    // guard on an attempt (null before the first connect()).
-    const QTimer& reconnectTimer() const { return m_reconnectTimer; }
-    const QTimer* attemptTimer() const { return m_connectionTimer.get(); }
 
 signals:
     void connected();
@@ -74,6 +70,8 @@ private:
     void doSubscribe(const QString& filter, quint8 qos);
 
     std::unique_ptr<MqttTransport> m_transport;
+    // The guard on an attempt ("attemptTimer", made by the first connect()) and the
+    // pause after a lost or failed connection before the next one ("reconnectTimer").
     std::unique_ptr<QTimer> m_connectionTimer;
     QTimer m_reconnectTimer;
     std::vector<std::pair<QString, int>> m_subsTopics;

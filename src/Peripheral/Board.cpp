@@ -47,7 +47,9 @@ Board::Board(MqttClient& client, const QString& baseTopic, QObject* parent)
     : QObject(parent),
       m_channel(client, baseTopic,
                 ServiceChannel::Options().withTag(kTag).withEmptyPayload(
-                    ServiceChannel::EmptyPayload::AsEmptyObject)) {
+                    ServiceChannel::EmptyPayload::AsEmptyObject)),
+      m_timer(this) {
+    m_timer.setObjectName(QStringLiteral("monitorTimer"));
     connect(&client, &MqttClient::received, this, &Board::onMqttReceived);
     connect(&client, &MqttClient::connected, this, &Board::refresh);
     connect(&m_timer, &QTimer::timeout, this, &Board::refresh);

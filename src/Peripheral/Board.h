@@ -67,9 +67,6 @@ public:
     // reported; delayShutdownFor follows the service's echo on "/config".
     void setDelayShutdownFor(int sec);
 
-    // Runs while a page monitors the board (monitor() with a period other than 0).
-    const QTimer& monitorTimer() const { return m_timer; }
-
 public slots:
     void refresh();
     void monitor(int msec);
@@ -122,6 +119,8 @@ private:
     QJsonObject m_power;
     QVariantMap m_audio;
     int m_delayShutdownFor = 0;
+    // "monitorTimer": runs while a page monitors the board (monitor() with a period
+    // other than 0).
     QTimer m_timer;
 };
 

@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId,
-                       const QString& configFolder) {
+AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId, const QString& configFolder,
+                       LoginThrottle::Clock clock) {
     if (!m_broker.start()) {
         return;
     }
@@ -28,7 +28,8 @@ AppFixture::AppFixture(const QVariantMap& overrides, bool withDeviceId,
         !m_peer.subscribe(QStringLiteral("#"))) {
         return;
     }
-    m_gui = std::make_unique<GUIManager>(*m_config, m_dir.filePath(QStringLiteral("events.ini")));
+    m_gui = std::make_unique<GUIManager>(*m_config, m_dir.filePath(QStringLiteral("events.ini")),
+                                         std::move(clock));
     // Connected once the UI has announced itself.
     m_ready =
         waitUntil([this] { return m_peer.count(QStringLiteral("zorv/ui/config")) > 0; }, kAppWait);

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlContext>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -26,11 +27,18 @@ class AppFixture {
 public:
     // configFolder: where gui.conf lives, if not beside the other files.
     explicit AppFixture(const QVariantMap& overrides = {}, bool withDeviceId = true,
-                        const QString& configFolder = QString());
+                        const QString& configFolder = QString(),
+                        LoginThrottle::Clock clock = LoginThrottle::Clock::system());
     ~AppFixture();
 
     bool ready() const { return m_ready; }
     GUIManager& gui() { return *m_gui; }
+    // A manager by the name QML knows it by ("board", "session", ...).
+    template <class T>
+    T& part(const char* name) {
+        const QVariant value = m_gui->engine().rootContext()->contextProperty(name);
+        return *qobject_cast<T*>(value.value<QObject*>());
+    }
     Config& config() { return *m_config; }
     Peer& peer() { return m_peer; }
     Broker& broker() { return m_broker; }

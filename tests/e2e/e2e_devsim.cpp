@@ -73,36 +73,35 @@ class EndToEnd : public QObject {
     Q_OBJECT
 
 private slots:
-    void benchmarkRunEndsByItself();
+    // The benchmarks' idle run: a second of settling, a second counted on the idle screen,
+    // one line of figures, and a clean exit. Each change of screen is reported once, and so
+    // is the first frame drawn after it. With no scene-graph backend chosen and no OpenGL
+    // context to be had (none offscreen) it draws with the software renderer and says so once.
+    void benchmarkRunEndsByItself() {
+        qputenv("QUELLAN_BENCH_IDLE_SECONDS", "1");
+        qputenv("QUELLAN_BENCH_PROBE", "1");
+        qunsetenv("QT_QUICK_BACKEND");
+        Run run;
+        QVERIFY2(run.start(), qPrintable(run.ui.output + run.sim.output));
+        QVERIFY(waitUntil([&] { return run.ui.process.state() == QProcess::NotRunning; }, 20000));
+        QCOMPARE(run.ui.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.ui.process.exitCode(), 0);
+        QCOMPARE(run.ui.output.count("drawing with the software renderer"), 1);
+        const QStringList lines = run.ui.output.split('\n');
+        QCOMPARE(
+            lines.filter(QRegularExpression("^QUELLAN_BENCH first-frame mono_us=\\d+ ")).size(), 1);
+        const QStringList idle = lines.filter("QUELLAN_BENCH idle ");
+        QCOMPARE(idle.size(), 1);
+        QVERIFY2(
+            idle.first().contains(QRegularExpression("frames=\\d+ cpu_ms=[\\d.]+ wall_ms=\\d{4,} "
+                                                     "screen=ScanScreens ")),
+            qPrintable(idle.first()));
+        const QStringList changes = lines.filter("QUELLAN_BENCH screen screen=");
+        QCOMPARE(lines.filter("QUELLAN_BENCH frame screen=").size(), changes.size());
+        QVERIFY(changes.last().contains("screen=ScanScreens"));
+        QVERIFY(QFile::exists(QDir(run.screens()).filePath("001-Busy.png")));
+    }
 };
-
-// The benchmarks' idle run: a second of settling, a second counted on the idle screen,
-// one line of figures, and a clean exit. Each change of screen is reported once, and so
-// is the first frame drawn after it. With no scene-graph backend chosen and no OpenGL
-// context to be had (none offscreen) it draws with the software renderer and says so once.
-void EndToEnd::benchmarkRunEndsByItself() {
-    qputenv("QUELLAN_BENCH_IDLE_SECONDS", "1");
-    qputenv("QUELLAN_BENCH_PROBE", "1");
-    qunsetenv("QT_QUICK_BACKEND");
-    Run run;
-    QVERIFY2(run.start(), qPrintable(run.ui.output + run.sim.output));
-    QVERIFY(waitUntil([&] { return run.ui.process.state() == QProcess::NotRunning; }, 20000));
-    QCOMPARE(run.ui.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(run.ui.process.exitCode(), 0);
-    QCOMPARE(run.ui.output.count("drawing with the software renderer"), 1);
-    const QStringList lines = run.ui.output.split('\n');
-    QCOMPARE(lines.filter(QRegularExpression("^QUELLAN_BENCH first-frame mono_us=\\d+ ")).size(),
-             1);
-    const QStringList idle = lines.filter("QUELLAN_BENCH idle ");
-    QCOMPARE(idle.size(), 1);
-    QVERIFY2(idle.first().contains(QRegularExpression("frames=\\d+ cpu_ms=[\\d.]+ wall_ms=\\d{4,} "
-                                                      "screen=ScanScreens ")),
-             qPrintable(idle.first()));
-    const QStringList changes = lines.filter("QUELLAN_BENCH screen screen=");
-    QCOMPARE(lines.filter("QUELLAN_BENCH frame screen=").size(), changes.size());
-    QVERIFY(changes.last().contains("screen=ScanScreens"));
-    QVERIFY(QFile::exists(QDir(run.screens()).filePath("001-Busy.png")));
-}
 
 QTEST_GUILESS_MAIN(EndToEnd)
 #include "e2e_devsim.moc"

@@ -4,14 +4,10 @@ import "qrc:/qml/controls"
 
 // The header clock's hidden gesture (three taps within a second, or a long press)
 // and its language.
-TestCase {
+DisplayTestCase {
     id: testCase
 
     name: "Clock"
-    when: windowShown
-    visible: true
-    width: 480
-    height: 800
 
     Component {
         id: clockComponent

@@ -5,17 +5,13 @@ import "qrc:/qml/controls"
 
 // The diagnostics page: the technician's tests, what each one asks of the devices
 // and the result it writes.
-TestCase {
+DisplayTestCase {
     id: testCase
 
     // Every call the page makes on the stand-ins, in order.
     property var log: []
 
     name: "DiagnosticsPage"
-    when: windowShown
-    visible: true
-    width: 480
-    height: 800
 
     // The diagnostics, validator, board and inspector managers in one stand-in.
     QtObject {

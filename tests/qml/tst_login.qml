@@ -3,14 +3,10 @@ import QtTest 1.15
 import "qrc:/qml/screens/settings"
 
 // The settings PIN entry: typing on the pad, the refused PIN.
-TestCase {
+DisplayTestCase {
     id: testCase
 
     name: "Login"
-    when: windowShown
-    visible: true
-    width: 480
-    height: 800
 
     Component {
         id: loginComponent

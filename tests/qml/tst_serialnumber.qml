@@ -4,14 +4,10 @@ import "qrc:/qml/screens"
 
 // The first-start page: the serial-number rule, the hint, SAVE or Enter, and the
 // on-screen keyboard (the confirmation is the screen walk's, tst_screens).
-TestCase {
+DisplayTestCase {
     id: testCase
 
     name: "SerialNumber"
-    when: windowShown
-    visible: true
-    width: 480
-    height: 800
 
     Component {
         id: pageComponent

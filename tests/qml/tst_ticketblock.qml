@@ -4,16 +4,12 @@ import QtTest 1.15
 // The figures block each ticket kind gets on the Valid and AlreadyValid screens, the
 // remaining-time text at its borders in both languages, and the refusal on the
 // Invalid screen.
-TestCase {
+DisplayTestCase {
     id: testCase
 
     readonly property date expires: new Date(2031, 2, 7, 10, 30)
 
     name: "TicketBlock"
-    when: windowShown
-    visible: true
-    width: 480
-    height: 800
 
     // One of the result screens, filling the display.
     function show(screen) {
