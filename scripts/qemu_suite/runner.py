@@ -3,7 +3,8 @@ tests/qemu/cases.py one after the other (one line each), keeps a failed case's e
 switches a board that stopped answering off and on. Also the checks the cases share.
 
   python3 -m qemu_suite boot --image DIR      boot, print the sockets, wait for Ctrl-C
-  python3 -m qemu_suite figures --image DIR   the service's figures (qemu_suite.figures)
+  python3 -m qemu_suite figures --image DIR [--validations N] [--verdicts-only]
+                                              the service's figures (qemu_suite.figures)
   python3 -m qemu_suite test --image DIR --gallery DIR --cases FILE [CASE...]
 """
 import argparse
@@ -116,6 +117,8 @@ def main(argv=None):
     p.add_argument("--gallery", help="the offscreen gallery's passenger folder (test)")
     p.add_argument("--cases", help="the file of cases, its list CASES run in order (test)")
     p.add_argument("--cuts", type=int, default=20, help="power cuts of the power_cuts case")
+    p.add_argument("--validations", type=int, default=60, help="verdicts timed (figures)")
+    p.add_argument("--verdicts-only", action="store_true", help="figures: only the verdicts")
     p.add_argument("only", nargs="*", help="the cases to run (test; default: all)")
     vars(options).update(vars(p.parse_intermixed_args(argv)))
     if options.command == "boot":

@@ -29,7 +29,7 @@ def ready(b):
     # Started only once the panel's framebuffer is there (the package's udev rule makes its unit).
     fb = int(b.prop("ActiveEnterTimestampMonotonic", "dev-fb0.device"))
     check(0 < fb <= int(b.prop("ExecMainStartTimestampMonotonic")), f"dev-fb0.device at {fb} us")
-    return f"{b.started_at()} s from kernel start"
+    return f"{b.started_at():.1f} s from kernel start"
 
 
 def display(b):
