@@ -1,16 +1,16 @@
-#!/usr/bin/env python3
-"""The board under qemu, for the system suite (tests/qemu/) and scripts/qemu-suite boot.
+"""The board under qemu (scripts/qemu-suite): qemu started and stopped, QMP, the guest agent,
+power cuts and the screen.
 
-Board(arch, image) boots a copy-on-write layer over the cached image with TCG, no
+Machine(arch, image) boots a copy-on-write layer over the cached image with TCG, no
 network, a 480 x 800 virtio-gpu display ("gpu"), a virtio tablet as the touch panel,
 the guest agent on a virtio-serial port and QMP on a socket. Its API:
   run(cmd)            shell command in the guest: (exit code, stdout + stderr)
   screen(path)        the display as PNG (QMP screendump)
-  tap(x, y)           a touch at a pixel (absolute tablet events, left button)
+  tap(x, y), taps()   touches at pixels (absolute tablet events, left button)
   cut()               power cut: reset with no shutdown, then wait for the agent
-  evidence(name)      what a failed case leaves: screen, console, the unit's status
+  restart()           qemu quit and started again on the same disk (switched off and on)
   wait_active(unit)   the unit active (its start job done), seconds waited
-  journal(args)       journalctl output of this boot
+  journal(args)       journalctl output of this boot; wait_log() waits for a line in it
   close(keep)         kill qemu (only the one this object started); with keep, quit it
                       cleanly, read the journal of every boot from its disk and keep the folder
 """
@@ -24,14 +24,13 @@ import shutil
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import time
 
 W, H = 480, 800
 
 
-class Board:
+class Machine:
     def __init__(self, arch, image, memory=1024):
         self.dir = tempfile.mkdtemp(prefix="board-")
         self.image = image
@@ -132,11 +131,24 @@ class Board:
                 {"type": "btn", "data": {"down": down, "button": "left"}}])
             time.sleep(hold)
 
-    def cut(self):
-        """Seconds until the agent answered again."""
+    def taps(self, *steps, pause=0):
+        """Touches one after the other, `pause` seconds after each; a number among them is a
+        wait of that many seconds."""
+        for step in steps:
+            if isinstance(step, (int, float)):
+                time.sleep(step)
+            else:
+                self.tap(*step)
+                time.sleep(pause)
+
+    def cut(self, unit=None):
+        """Seconds until the agent answered again; with a unit, it is active again too."""
         self.qmp_cmd("system_reset")
         self.booted = time.monotonic()
-        return self.wait_agent()
+        seconds = self.wait_agent()
+        if unit:
+            self.wait_active(unit)
+        return seconds
 
     # --- The guest agent -------------------------------------------------------------
     def agent(self, name, args=None, timeout=30):
@@ -170,7 +182,8 @@ class Board:
         end = time.monotonic() + timeout
         while time.monotonic() < end:
             if self.proc.poll() is not None:
-                raise RuntimeError("qemu exited: " + open(os.path.join(self.dir, "qemu.err")).read())
+                with open(os.path.join(self.dir, "qemu.err")) as err:
+                    raise RuntimeError("qemu exited: " + err.read())
             try:
                 self.agent("guest-ping", timeout=3)
                 return time.monotonic() - self.booted
@@ -195,6 +208,10 @@ class Board:
     def out(self, cmd, **kw):
         return self.run(cmd, **kw)[1]
 
+    def cat(self, path):
+        """A file of the guest's, as text."""
+        return self.out(f"cat {path}")
+
     # --- The service -----------------------------------------------------------------
     def wait_active(self, unit="quellan", timeout=240):
         t0 = time.monotonic()
@@ -208,6 +225,16 @@ class Board:
     def prop(self, name, unit="quellan"):
         """A property of a unit (systemctl show), as text."""
         return self.out(f"systemctl show -p {name} --value {unit}").strip()
+
+    def start_seconds(self, unit="quellan"):
+        """Seconds from the unit's main process started to the unit active."""
+        return (int(self.prop("ActiveEnterTimestampMonotonic", unit)) -
+                int(self.prop("ExecMainStartTimestampMonotonic", unit))) / 1e6
+
+    def started_at(self, unit="quellan"):
+        """Seconds from kernel start to systemd's "Started UNIT.service" on this boot."""
+        j = self.out(f"journalctl -b -o short-monotonic --no-pager -u {unit}")
+        return float(re.search(rf"\[\s*([\d.]+)\].*Started {unit}.service", j).group(1))
 
     def cpu_mark(self, unit):
         """(guest's uptime, the unit's CPU microseconds) now, kept for cpu_share on this boot."""
@@ -227,9 +254,23 @@ class Board:
         t1, c1 = self.cpu_mark(unit)
         return (c1 - c0) / 1e6 / (t1 - t0), t1 - t0
 
-    def devsim(self, command):
-        """A command to the device simulator in the guest (e.g. "ignition on")."""
+    def devsim(self, command, wait=0):
+        """A command to the device simulator in the guest (e.g. "ignition on"), then a wait."""
         self.run(f"echo '{command}' >/run/quellan-devsim/in")
+        time.sleep(wait)
+
+    def environment(self, unit="quellan", **env):
+        """The unit restarted with these variables added to its environment (a drop-in under
+        /run, gone at the next boot); with none, restarted without the drop-in."""
+        drop = f"/run/systemd/system/{unit}.service.d"
+        lines = "".join(f"Environment={k}={v}\\n" for k, v in env.items())
+        write = f"printf '[Service]\\n{lines}' >{drop}/harness.conf" if env else "true"
+        self.run(f"mkdir -p {drop} && rm -f {drop}/harness.conf && {write} && "
+                 f"systemctl daemon-reload && systemctl restart {unit}", timeout=300)
+
+    def as_user(self, cmd, user="quellan"):
+        """A shell command run as the user (runuser): its exit code."""
+        return self.run(f"runuser -u {user} -- sh -c '{cmd}'")[0]
 
     def journal(self, args=""):
         return self.out(f"journalctl -b --no-pager -o cat {args}")
@@ -246,27 +287,6 @@ class Board:
                 return time.monotonic() - t0
             time.sleep(1)
         raise TimeoutError(f"no '{text}' from {unit} in {timeout} s")
-
-    def evidence(self, name):
-        """The screen, the console so far and, when the agent answers, the state of the units,
-        into a folder of the board's own; the folder's name."""
-        out = os.path.join(self.dir, f"failed-{name}")
-        os.makedirs(out, exist_ok=True)
-        shutil.copy(self.console, out)
-        try:
-            self.screen(os.path.join(out, "screen.png"))
-            # Whether the machine runs and where each processor is (firmware, kernel, user).
-            hmp = lambda c: self.qmp_cmd("human-monitor-command", **{"command-line": c})
-            with open(os.path.join(out, "qemu.txt"), "w") as f:
-                f.write(json.dumps(self.qmp_cmd("query-status")) + "\n" + hmp("info chardev") +
-                        hmp("info registers -a"))
-            with open(os.path.join(out, "status.txt"), "w") as f:
-                f.write(self.out("systemctl --no-pager list-jobs; systemctl --no-pager --failed; "
-                                 "systemctl --no-pager status quellan; journalctl -b --no-pager "
-                                 "-o short-monotonic -n 300", timeout=60))
-        except Exception as e:  # no agent: the console and the disk's journal say the rest
-            open(os.path.join(out, "status.txt"), "a").write(f"no status: {e}\n")
-        return out
 
     def journal_from_disk(self):
         """Every boot's journal as written to the board's disk (qemu stopped), as text."""
@@ -297,162 +317,3 @@ class Board:
                 print(f"board: no journal from the disk: {e}", flush=True)
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
-
-
-def ini(text):
-    """An INI file as QSettings writes it: {"section/key": value}; ValueError if broken."""
-    import configparser
-    p = configparser.RawConfigParser(strict=True, delimiters=("=",))
-    p.optionxform = str
-    p.read_string(text)
-    return {("" if s == "General" else s + "/") + k: v for s in p.sections() for k, v in p[s].items()}
-
-
-def differs(png_a, png_b, masks=(), tolerance=16, box=None):
-    """Fraction of pixels (in box, outside the masked (x0, y0, x1, y1) boxes) that differ."""
-    from PIL import Image, ImageChops, ImageDraw
-    a, b = (Image.open(p).convert("RGB") for p in (png_a, png_b))
-    if box and a.size == b.size:
-        a, b = a.crop(box), b.crop(box)
-    if a.size != b.size:
-        return 1.0
-    diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > tolerance else 0)
-    draw = ImageDraw.Draw(diff)
-    for box in masks:
-        draw.rectangle(box, fill=0)
-    return sum(diff.histogram()[255:]) / (a.size[0] * a.size[1])
-
-
-def check(ok, what):
-    if not ok:
-        raise AssertionError(what)
-
-
-def run_suite(cases, args):
-    """Boots the board, runs the cases (all, or those named on the command line) in order,
-    one line each, then "N passed, N failed"; the board is closed however the run ends."""
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    passed = failed = 0
-    board = Board(args.arch, args.image)
-    try:
-        print(f"board: agent up {board.wait_agent():.0f} s after power on", flush=True)
-        board.wait_active()
-        for case in cases:
-            if args.only and case.__name__ not in args.only:
-                continue
-            t0 = time.monotonic()
-            try:
-                note = case(board) or ""
-                passed += 1
-                print(f"PASS {case.__name__} ({time.monotonic() - t0:.0f} s) {note}", flush=True)
-            except Exception as e:
-                failed += 1
-                print(f"FAIL {case.__name__} ({time.monotonic() - t0:.0f} s) {type(e).__name__}: {e}",
-                      flush=True)
-                print(f"  evidence: {board.evidence(case.__name__)}", flush=True)
-                try:  # the next cases on a board that answers again
-                    board.agent("guest-ping", timeout=10)
-                except Exception:
-                    try:
-                        print(f"  no agent: qemu started again, agent back {board.restart():.0f} s later",
-                              flush=True)
-                    except Exception as e:
-                        print(f"  no agent after qemu was started again: {e}", flush=True)
-                        break
-    finally:
-        board.close(keep=failed > 0)
-        if failed:
-            print(f"board: console, screens, status and every boot's journal in {board.dir}")
-    print(f"{passed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
-
-
-def suite_args():
-    import argparse
-    p = argparse.ArgumentParser()
-    p.add_argument("--arch", default="amd64")
-    p.add_argument("--image", required=True)
-    p.add_argument("--gallery", required=True)
-    p.add_argument("--cuts", type=int, default=20)
-    p.add_argument("only", nargs="*")
-    return p.parse_args()
-
-
-LINUXFB = {"QT_QPA_PLATFORM": "linuxfb:fb=/dev/fb0", "QT_QUICK_BACKEND": "software",
-           "QT_QPA_FB_HIDECURSOR": "1"}
-
-
-def figures(board, idle_seconds=60):
-    """Start to first frame, memory after the idle screen (cgroup memory.current) and CPU of
-    60 s idle (cgroup cpu.stat) of the service, beside the benchmark's floors run as units
-    alike: the bare window, and the idle screen's background swapped every 300 ms (the least
-    an animated idle screen costs; the bare window draws nothing when idle)."""
-    env = "".join(f"{k}={v}\\n" for k, v in LINUXFB.items())
-    board.run(f"printf '{env}' >>/etc/default/quellan; systemctl restart quellan", timeout=300)
-    floor = ("systemd-run --unit={unit} -p Type=simple -p User=quellan "
-             "-p SupplementaryGroups=video -p SupplementaryGroups=input "
-             "-p TTYPath=/dev/tty1 -p StandardInput=tty-force "
-             "-p StandardOutput=journal -E QUELLAN_BENCH_PROBE=1 " +
-             " ".join(f"-E {k}={v}" for k, v in LINUXFB.items()) +
-             " /usr/lib/quellan-devsim/{program}")
-    rows = {}
-    for unit, program in (("quellan", None), ("floor_window", "floor_window"),
-                          ("floor_image", "floor_image /usr/lib/quellan-devsim/background.png"
-                                          " --tick 300")):
-        if program:
-            board.run("systemctl stop quellan floor_window")
-            board.run(floor.format(unit=unit, program=program))
-        board.wait_active(unit)
-        show = lambda p: int(board.out(f"systemctl show -p {p} --value {unit}"))
-        if unit == "quellan":
-            ready = (show("ActiveEnterTimestampMonotonic") - show("ExecMainStartTimestampMonotonic")) / 1e6
-        else:
-            for _ in range(240):
-                line = [l for l in board.journal(f"-u {unit}").splitlines()
-                        if "QUELLAN_BENCH" in l and "frame" in l]
-                if line:
-                    break
-                time.sleep(1)
-            us = int(re.search(r"mono_us=(\d+)", line[0]).group(1))
-            ready = (us - show("ExecMainStartTimestampMonotonic")) / 1e6
-        time.sleep(20)  # the idle screen settles
-        cg = f"/sys/fs/cgroup/system.slice/{unit}.service"
-        memory = int(board.out(f"cat {cg}/memory.current")) / 2**20
-        cpu = lambda: int(board.out(f"grep usage_usec {cg}/cpu.stat").split()[1])
-        c0 = cpu()
-        time.sleep(idle_seconds)
-        rows[unit] = (ready, memory, (cpu() - c0) / 1e6 / idle_seconds * 100)
-    print("| Figure | quellan.service | floor | floor's figure | ratio |\n|---|---|---|---|---|")
-    for name, i, unit, floor in (("Start to first frame", 0, "s", "floor_window"),
-                                 ("Memory after the idle screen", 1, "MiB", "floor_window"),
-                                 (f"CPU of {idle_seconds} s idle", 2, "% of a core", "floor_image"),
-                                 (f"CPU of {idle_seconds} s idle", 2, "% of a core", "floor_window")):
-        q, f = rows["quellan"][i], rows[floor][i]
-        ratio = f"{q / f:.1f}" if f else "- (draws no frame when idle)"
-        print(f"| {name} | {q:.2f} {unit} | {floor} | {f:.2f} {unit} | {ratio} |")
-
-
-if __name__ == "__main__":
-    import argparse
-    p = argparse.ArgumentParser()
-    p.add_argument("--arch", default="amd64")
-    p.add_argument("--image", required=True)
-    p.add_argument("--figures", action="store_true")
-    a = p.parse_args()
-    board = Board(a.arch, a.image)
-    if a.figures:
-        try:
-            board.wait_active()
-            j = board.out("journalctl -b -o short-monotonic --no-pager -u quellan")
-            print("boot to ready (kernel start to Started quellan.service, shipped settings):",
-                  re.search(r"\[\s*([\d.]+)\].*Started quellan.service", j).group(1), "s")
-            figures(board)
-        finally:
-            board.close()
-        sys.exit(0)
-    print(f"board: up in {time.monotonic() - board.booted:.0f} s; QMP {board.qmp_path}, "
-          f"agent {board.qga_path}, console {board.console}; Ctrl-C stops it", flush=True)
-    try:
-        signal.pause()
-    finally:
-        board.close()

@@ -1,0 +1,190 @@
+"""The service's figures on the board (scripts/qemu-suite figures): start to first frame,
+memory and idle CPU beside the benchmark's floors (bench/floor_*), run as units in the same
+image with the same user and display settings."""
+import base64
+import json
+import os
+import re
+import shutil
+import statistics
+import tempfile
+import time
+
+from qemu_suite.machine import Machine
+
+# A floor runs as the service does: its user, its groups, the panel's console and the
+# service's own environment file (the display platform and renderer the board ships).
+FLOOR = ("systemd-run --unit={unit} -p Type=simple -p User=quellan "
+         "-p SupplementaryGroups=video -p SupplementaryGroups=input "
+         "-p TTYPath=/dev/tty1 -p StandardInput=tty-force -p StandardOutput=journal "
+         "-p EnvironmentFile=/etc/default/quellan -E QUELLAN_BENCH_PROBE=1 "
+         "/usr/lib/quellan-devsim/{program}")
+LIB = "/usr/lib/quellan-devsim"
+PROBE = f"{LIB}/verdict_probe"
+
+
+def first_frame(m, unit):
+    """Seconds from the unit's start to the first frame its program reports (BenchProbe)."""
+    for _ in range(240):
+        line = [l for l in m.journal(f"-u {unit}").splitlines()
+                if "QUELLAN_BENCH" in l and "first-frame" in l]
+        if line:
+            us = int(re.search(r"mono_us=(\d+)", line[-1]).group(1))
+            return (us - int(m.prop("ExecMainStartTimestampMonotonic", unit))) / 1e6
+        time.sleep(1)
+    raise TimeoutError(f"no first frame from {unit}")
+
+
+def figures(m, idle_seconds=60):
+    """Start to first frame, memory after the idle screen (cgroup memory.current) and CPU of
+    60 s idle (cgroup cpu.stat) of the service, beside the benchmark's floors run as units
+    alike: the bare window, and the idle screen's background swapped every 300 ms (the least
+    an animated idle screen costs; the bare window draws nothing when idle)."""
+    m.run("systemctl restart quellan", timeout=300)
+    rows = {}
+    for unit, program in (("quellan", None), ("floor_window", "floor_window"),
+                          ("floor_image", f"floor_image {LIB}/background.png --tick 300")):
+        if program:
+            m.run("systemctl stop quellan floor_window")
+            m.run(FLOOR.format(unit=unit, program=program))
+        m.wait_active(unit)
+        ready = m.start_seconds() if unit == "quellan" else first_frame(m, unit)
+        time.sleep(20)  # the idle screen settles
+        cg = f"/sys/fs/cgroup/system.slice/{unit}.service"
+        memory = int(m.cat(f"{cg}/memory.current")) / 2**20
+        cpu = lambda: int(m.out(f"grep usage_usec {cg}/cpu.stat").split()[1])
+        c0 = cpu()
+        time.sleep(idle_seconds)
+        rows[unit] = (ready, memory, (cpu() - c0) / 1e6 / idle_seconds * 100)
+    m.run("systemctl stop floor_image")
+    print("| Figure | quellan.service | floor | floor's figure | ratio |\n|---|---|---|---|---|")
+    for name, i, unit, floor in (
+            ("Start to first frame", 0, "s", "floor_window"),
+            ("Memory after the idle screen", 1, "MiB", "floor_window"),
+            (f"CPU of {idle_seconds} s idle", 2, "% of a core", "floor_image"),
+            (f"CPU of {idle_seconds} s idle", 2, "% of a core", "floor_window")):
+        q, f = rows["quellan"][i], rows[floor][i]
+        ratio = f"{q / f:.1f}" if f else "- (draws no frame when idle)"
+        print(f"| {name} | {q:.2f} {unit} | {floor} | {f:.2f} {unit} | {ratio} |", flush=True)
+
+
+# The verdicts timed, in turn: the page the program shows, the deny reason of the scan result
+# (none: accepted; 103 the ticket already validated; 101 a refusal) and the colour of the
+# page's symbol (qml/controls/Style.qml), which the probe looks for on rows through it.
+VERDICTS = (("Valid", None, "41b987"), ("AlreadyValid", 103, "fcdb03"), ("Invalid", 101, "db4a37"))
+EXAMPLE = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "messages", "validator",
+                       "scan-barcode.json")
+WORK = "/var/tmp/verdict"
+
+
+def percentiles(values):
+    """p50, p95, p99 (interpolated between the nearest ranks) and the maximum."""
+    q = statistics.quantiles(values, n=100, method="inclusive")
+    return q[49], q[94], q[98], max(values)
+
+
+def probe(m, rounds):
+    """The probe's rounds against what runs now: [(page, publish_us, shown_us)]; it fails when
+    a verdict did not show within 10 s."""
+    kinds = " ".join(f"{page}={WORK}/{page}.json:{rgb}" for page, _, rgb in VERDICTS)
+    rc, out = m.run(f"{PROBE} -n {rounds} {kinds}", timeout=rounds * 35 + 60)
+    lines = re.findall(r"verdict kind=(\w+) publish_us=(\d+) shown_us=(\d+)", out)
+    if rc != 0 or len(lines) != rounds:
+        screen = m.screen(tempfile.mkdtemp(prefix="verdict-") + "/screen.png")
+        raise RuntimeError(f"verdict_probe ended with {rc} (the screen: {screen}):\n{out[-2000:]}")
+    return [(page, int(t0), int(t1)) for page, t0, t1 in lines]
+
+
+def verdicts(m, rounds):
+    """The time from a scan result published on the board's broker to the first frame in the
+    framebuffer that shows its verdict: the service (with its benchmark probe, whose lines say
+    where the time goes) against bench/floor_verdict showing the board's own pictures of the
+    same pages. The first round of each verdict (a page's first showing) is left out."""
+    example = json.load(open(EXAMPLE))
+    m.run(f"mkdir -p {WORK} && chmod 755 {WORK} && echo K12345678 >/etc/serialnumber")
+    for page, deny, _ in VERDICTS:
+        t = dict(example["transaction"], result=deny is None)
+        if deny:
+            t["denyReason"] = {"id": deny}
+        m.run(f"cat >{WORK}/{page}.json", stdin=json.dumps({"transaction": t}))
+    # The service on its idle screen (a serial number given), its benchmark probe on.
+    c = m.cursor()
+    m.environment(QUELLAN_BENCH_PROBE=1)
+    m.wait_active()
+    m.wait_log("Screen changed : ScanScreens", c, timeout=120)
+    time.sleep(10)
+    probe(m, len(VERDICTS))
+    service = probe(m, rounds)
+    # The service's pages as the board shows them, for the floor (a page shows for 3 s).
+    shots = tempfile.mkdtemp(prefix="verdict-")
+    time.sleep(4)  # the last verdict's page gone
+    m.screen(f"{shots}/idle.png")
+    for page, _, _ in VERDICTS:
+        m.run(f"mosquitto_pub -t zorv/blm/barcode/scanned -f {WORK}/{page}.json")
+        time.sleep(1.5)
+        m.screen(f"{shots}/{page}.png")
+        time.sleep(3)
+    for name in ("idle",) + tuple(page for page, _, _ in VERDICTS):
+        with open(f"{shots}/{name}.png", "rb") as f:
+            m.run(f"base64 -d >{WORK}/{name}.png && chmod 644 {WORK}/{name}.png",
+                  stdin=base64.b64encode(f.read()).decode())
+    shutil.rmtree(shots, ignore_errors=True)
+    journal = m.journal("-u quellan")
+    m.environment()
+    m.run("systemctl stop quellan")
+    pictures = " ".join(f"{WORK}/{n}.png" for n in ("idle", "Valid", "AlreadyValid", "Invalid"))
+    m.run(FLOOR.format(unit="floor_verdict", program=f"floor_verdict {pictures}"))
+    m.wait_active("floor_verdict")
+    first_frame(m, "floor_verdict")
+    time.sleep(5)
+    probe(m, len(VERDICTS))
+    floor = probe(m, rounds)
+    m.run("systemctl stop floor_verdict; systemctl start quellan")
+    report_verdicts(service, floor, journal)
+
+
+def report_verdicts(service, floor, journal):
+    ms = lambda rows: [(t1 - t0) / 1000 for _, t0, t1 in rows]
+    s, f = percentiles(ms(service)), percentiles(ms(floor))
+    kinds = ", ".join(f"{sum(1 for p, _, _ in service if p == page)} {page}"
+                      for page, _, _ in VERDICTS)
+    print(f"\nVerdict shown: scan result published on the broker to the first frame in the "
+          f"framebuffer that shows its page, {len(service)} rounds each ({kinds})\n")
+    print("| Program | p50 | p95 | p99 | max |\n|---|---|---|---|---|")
+    for name, v in (("quellan.service", s), ("floor_verdict", f)):
+        print(f"| {name} | " + " | ".join(f"{x:.1f} ms" for x in v) + " |")
+    print("| ratio | " + " | ".join(f"{a / b:.2f}x" for a, b in zip(s, f)) + " |")
+    # Where the service's time goes: its probe's screen change and the first frame swapped after
+    # it, on the same monotonic clock as the publication and the framebuffer's change.
+    line = lambda what: [(p, int(t)) for p, t in re.findall(
+        rf"QUELLAN_BENCH {what} screen=(\w+) mono_us=(\d+)", journal)]
+    changes, frames = line("screen"), line("frame")
+    parts = {"message (published to the screen changed)": [],
+             "QML and the repaint (to the frame swapped)": [],
+             "the framebuffer (to the pixels in /dev/fb0)": []}
+    for page, t0, t1 in service:
+        change = next((t for p, t in changes if p == page and t0 <= t <= t1), None)
+        frame = next((t for p, t in frames if p == page and change and change <= t <= t1), None)
+        if change and frame:
+            for part, v in zip(parts.values(), (change - t0, frame - change, t1 - frame)):
+                part.append(v / 1000)
+    print(f"\nWhere the service's time goes ({len(next(iter(parts.values())))} rounds with both "
+          "probe lines):\n\n| Part | p50 | p95 | p99 | max |\n|---|---|---|---|---|")
+    for name, values in parts.items():
+        if len(values) >= 2:
+            print(f"| {name} | " + " | ".join(f"{x:.1f} ms" for x in percentiles(values)) + " |")
+
+
+def main(options):
+    m = Machine(options.arch, options.image)
+    try:
+        m.wait_active()
+        print("boot to ready (kernel start to Started quellan.service, shipped settings): "
+              f"{m.started_at():.1f} s")
+        print("load on the host:", open("/proc/loadavg").read().strip(), flush=True)
+        if not options.verdicts_only:
+            figures(m)
+        verdicts(m, options.validations)
+        print("load on the host:", open("/proc/loadavg").read().strip())
+    finally:
+        m.close()
