@@ -72,79 +72,75 @@ class TestBrokerFaults : public QObject {
     Q_OBJECT
 
 private slots:
-    void faults_data();
-    void faults();
-};
-
-void TestBrokerFaults::faults_data() {
-    QTest::addColumn<QString>("fault");
-    for (const char* fault : {"kill", "cut", "stall", "reset"}) {
-        QTest::newRow(fault) << fault;
+    void faults_data() {
+        QTest::addColumn<QString>("fault");
+        for (const char* fault : {"kill", "cut", "stall", "reset"}) {
+            QTest::newRow(fault) << fault;
+        }
     }
-}
-
-void TestBrokerFaults::faults() {
-    QFETCH(QString, fault);
-    const int setCycles = qEnvironmentVariableIntValue("QUELLAN_FAULT_CYCLES");
-    const int cycles = fault != "kill" ? 1 : setCycles > 0 ? setCycles : 3;
-    const int retry =
-        qEnvironmentVariableIntValue("QUELLAN_FAULT_PRODUCT_TIMING") == 1 ? 3000 : 500;
-    Broker broker;
-    QVERIFY(broker.start());
-    Peer peer;
-    QVERIFY(peer.connect(broker.host(), broker.port()));
-    FaultProxy proxy(broker.port());
-    manager::MqttClient client;
-    manager::Validator validator(client, "zorv/blm");
-    client.setPort(proxy.port());
-    client.setKeepAlive(1);  // 5 s, the library's least
-    client.setRetryMillis(retry);
-    QSignalSpy connected(&client, &manager::MqttClient::connected);
-    client.connect();
-    const QByteArray online = R"({"service": true,
-        "state": {"hasRfid": true, "hasRoute": true, "hasQr": true, "hasObu": true}})";
-    // Subscriptions stand once the broker took them: the service repeats its report.
-    const auto reportOnline = [&] {
-        return waitUntil([&] {
-            peer.publish("zorv/blm/status", online);
-            return waitUntil([&] { return validator.status() == "online"; }, 300);
-        });
-    };
-    const auto shown = [&] {
-        return validator.status() + validator.reason() + validator.reasonCode();
-    };
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        QVERIFY(reportOnline());
-        const int before = connected.count();
-        // Traffic both ways while the fault strikes, garbage among it.
-        for (int i = 0; i < 40; ++i) {
-            peer.publish("zorv/blm/status", i % 3 == 0 ? "{garbage" : R"({"service": false})");
-            validator.refreshConfig();
-            if (i == 20 && fault == "kill") {
-                broker.kill();
-            } else if (i == 20) {
-                proxy.strike(fault);
+    void faults() {
+        QFETCH(QString, fault);
+        const int setCycles = qEnvironmentVariableIntValue("QUELLAN_FAULT_CYCLES");
+        const int cycles = fault != "kill" ? 1 : setCycles > 0 ? setCycles : 3;
+        const int retry =
+            qEnvironmentVariableIntValue("QUELLAN_FAULT_PRODUCT_TIMING") == 1 ? 3000 : 500;
+        Broker broker;
+        QVERIFY(broker.start());
+        Peer peer;
+        QVERIFY(peer.connect(broker.host(), broker.port()));
+        FaultProxy proxy(broker.port());
+        manager::MqttClient client;
+        manager::Validator validator(client, "zorv/blm");
+        client.setPort(proxy.port());
+        client.setKeepAlive(1);  // 5 s, the library's least
+        client.setRetryMillis(retry);
+        QSignalSpy connected(&client, &manager::MqttClient::connected);
+        client.connect();
+        const QByteArray online = R"({"service": true,
+            "state": {"hasRfid": true, "hasRoute": true, "hasQr": true, "hasObu": true}})";
+        // Subscriptions stand once the broker took them: the service repeats its report.
+        const auto reportOnline = [&] {
+            return waitUntil([&] {
+                peer.publish("zorv/blm/status", online);
+                return waitUntil([&] { return validator.status() == "online"; }, 300);
+            });
+        };
+        const auto shown = [&] {
+            return validator.status() + validator.reason() + validator.reasonCode();
+        };
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            QVERIFY(reportOnline());
+            const int before = connected.count();
+            // Traffic both ways while the fault strikes, garbage among it.
+            for (int i = 0; i < 40; ++i) {
+                peer.publish("zorv/blm/status", i % 3 == 0 ? "{garbage" : R"({"service": false})");
+                validator.refreshConfig();
+                if (i == 20 && fault == "kill") {
+                    broker.kill();
+                } else if (i == 20) {
+                    proxy.strike(fault);
+                }
+                QCoreApplication::processEvents();
             }
-            QCoreApplication::processEvents();
+            // A stalled connection is given up by the keep-alive: a ping after 5 s of silence,
+            // the link dropped 5 s later when no answer came, so allow well over 10 s.
+            QVERIFY(waitUntil([&] { return shown() == "offlineMQTT Disconnected#0001"; }, 20000));
+            if (fault == "kill") {
+                QVERIFY(broker.start());
+                peer.disconnect();
+                QVERIFY(peer.connect(broker.host(), broker.port()));
+            }
+            // The next attempt comes within one retry interval; the attempt guard (the same
+            // interval) may be needed for it to stand.
+            QVERIFY2(waitUntil([&] { return connected.count() > before; }, 2 * retry + 1000),
+                     qPrintable(QString("%1 %2").arg(fault).arg(cycle)));
         }
-        // A stalled connection is given up by the keep-alive: a ping after 5 s of silence,
-        // the link dropped 5 s later when no answer came, so allow well over 10 s.
-        QVERIFY(waitUntil([&] { return shown() == "offlineMQTT Disconnected#0001"; }, 20000));
+        QVERIFY(reportOnline());
         if (fault == "kill") {
-            QVERIFY(broker.start());
-            peer.disconnect();
-            QVERIFY(peer.connect(broker.host(), broker.port()));
+            qInfo("%d kill/restart cycles, retry %d ms", cycles, retry);
         }
-        // The next attempt comes within one retry interval; the attempt guard (the same
-        // interval) may be needed for it to stand.
-        QVERIFY2(waitUntil([&] { return connected.count() > before; }, 2 * retry + 1000),
-                 qPrintable(QString("%1 %2").arg(fault).arg(cycle)));
     }
-    QVERIFY(reportOnline());
-    if (fault == "kill") {
-        qInfo("%d kill/restart cycles, retry %d ms", cycles, retry);
-    }
-}
+};
 
 QTEST_GUILESS_MAIN(TestBrokerFaults)
 #include "tst_brokerfaults.moc"

@@ -223,41 +223,38 @@ private slots:
 private:
     // popup: open over the screen in the picture, named after it.
     void show(AppFixture& app, const QString& expected, const QString& language, int index,
-              QObject* popup = nullptr);
+              QObject* popup = nullptr) {
+        QTRY_COMPARE(app.gui().screen(), expected);
+        auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
+        QVERIFY(window);
+        QQuickItem* loader = findItem(window->contentItem(), "screen_" + expected);
+        QVERIFY2(loader, qPrintable(expected));
+        QTRY_VERIFY(loader->isVisible());
+        if (popup) {
+            QTRY_VERIFY(popup->property("opened").toBool());
+        }
+        QTest::qWait(350);  // let the frame timers and bindings settle
+        const QImage image = windowShot(window);
+        QVERIFY(!image.isNull());
+        // What the picture shows is what the GUI manager names now, with no keyboard:
+        // no text field has focus.
+        QCOMPARE(app.gui().screen(), expected);
+        QCOMPARE(visibleKeyboards(window->contentItem()), 0);
+        QVERIFY(!popup || popup->property("opened").toBool());
+        const QStringList warnings = m_log->qmlWarnings();
+        QVERIFY2(warnings.isEmpty(), qPrintable(expected + ": " + warnings.join('\n')));
+
+        const QString folder = galleryFolder(window, "passenger/" + language);
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(image.save(
+            QString("%1/%2_%3%4.png")
+                .arg(folder)
+                .arg(index, 2, 10, QLatin1Char('0'))
+                .arg(expected, popup ? QLatin1Char('_') + popup->objectName() : QString())));
+    }
 
     LogCapture* m_log = nullptr;
 };
-
-void TestScreens::show(AppFixture& app, const QString& expected, const QString& language, int index,
-                       QObject* popup) {
-    QTRY_COMPARE(app.gui().screen(), expected);
-    auto* window = qobject_cast<QQuickWindow*>(app.gui().engine().rootObjects().value(0));
-    QVERIFY(window);
-    QQuickItem* loader = findItem(window->contentItem(), "screen_" + expected);
-    QVERIFY2(loader, qPrintable(expected));
-    QTRY_VERIFY(loader->isVisible());
-    if (popup) {
-        QTRY_VERIFY(popup->property("opened").toBool());
-    }
-    QTest::qWait(350);  // let the frame timers and bindings settle
-    const QImage image = windowShot(window);
-    QVERIFY(!image.isNull());
-    // What the picture shows is what the GUI manager names now, with no keyboard:
-    // no text field has focus.
-    QCOMPARE(app.gui().screen(), expected);
-    QCOMPARE(visibleKeyboards(window->contentItem()), 0);
-    QVERIFY(!popup || popup->property("opened").toBool());
-    const QStringList warnings = m_log->qmlWarnings();
-    QVERIFY2(warnings.isEmpty(), qPrintable(expected + ": " + warnings.join('\n')));
-
-    const QString folder = galleryFolder(window, "passenger/" + language);
-    QVERIFY(!folder.isEmpty());
-    QVERIFY(
-        image.save(QString("%1/%2_%3%4.png")
-                       .arg(folder)
-                       .arg(index, 2, 10, QLatin1Char('0'))
-                       .arg(expected, popup ? QLatin1Char('_') + popup->objectName() : QString())));
-}
 
 QTEST_MAIN(TestScreens)
 #include "tst_screens.moc"

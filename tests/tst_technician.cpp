@@ -218,11 +218,63 @@ private slots:
     }
 
 private:
-    bool click(const QString& name, QQuickItem* within = nullptr);
-    bool typePin(const QString& pin);
-    bool logIn(AppFixture& app, bool picture = false);
-    bool tapMenuItem(int index);
-    bool screenshot(const QString& name, AppFixture& app, const QString& screen = "Settings");
+    bool click(const QString& name, QQuickItem* within = nullptr) {
+        QQuickItem* item = findItem(within ? within : m_window->contentItem(), name);
+        if (!item || !item->isVisible() || !item->isEnabled()) {
+            qWarning() << "cannot tap" << name;
+            return false;
+        }
+        tap(m_window, item);
+        return true;
+    }
+    bool typePin(const QString& pin) {
+        for (const QChar digit : pin) {
+            if (!click(QStringLiteral("key%1").arg(keyIndex(digit)), m_login)) {
+                return false;
+            }
+        }
+        return click("loginButton", m_login);
+    }
+    bool logIn(AppFixture& app, bool picture = false) {
+        QQuickItem* header = findItem(m_window->contentItem(), "header");
+        for (int tap = 0; tap < 3; ++tap) {
+            if (!click("headerClock", header)) {
+                return false;
+            }
+        }
+        if (!waitUntil([&] { return m_login->isVisible(); }, kWait) ||
+            (picture && !screenshot("Login", app, "Login")) || !typePin("8602")) {
+            return false;
+        }
+        return waitUntil([&] { return m_settings->isVisible(); }, kWait);
+    }
+    bool tapMenuItem(int index) {
+        QObject* menu = m_settings->findChild<QObject*>("headerMenu");
+        if (!menu || !click("menuButton", m_settings) ||
+            !waitUntil([menu] { return menu->property("opened").toBool(); }, kWait)) {
+            return false;
+        }
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item),
+                                  Q_ARG(int, index));
+        if (item && item->isVisible()) {
+            tap(m_window, item);
+        }
+        return item && item->isVisible();
+    }
+    bool screenshot(const QString& name, AppFixture& app, const QString& screen = "Settings") {
+        QTest::qWait(300);  // popups' opening transitions
+        const QImage image = windowShot(m_window);
+        if (image.isNull() || app.gui().screen() != screen) {
+            qWarning() << "picture" << name << "shows" << app.gui().screen();
+            return false;
+        }
+        const QString folder = galleryFolder(m_window, "settings");
+        return !folder.isEmpty() && image.save(QString("%1/%2_%3.png")
+                                                   .arg(folder)
+                                                   .arg(m_shots++, 2, 10, QLatin1Char('0'))
+                                                   .arg(name));
+    }
 
     QQuickWindow* m_window = nullptr;
     QQuickItem* m_login = nullptr;
@@ -230,69 +282,11 @@ private:
     int m_shots = 0;
 };
 
-bool TestTechnician::click(const QString& name, QQuickItem* within) {
-    QQuickItem* item = findItem(within ? within : m_window->contentItem(), name);
-    if (!item || !item->isVisible() || !item->isEnabled()) {
-        qWarning() << "cannot tap" << name;
-        return false;
-    }
-    tap(m_window, item);
-    return true;
-}
-
-bool TestTechnician::typePin(const QString& pin) {
-    for (const QChar digit : pin) {
-        if (!click(QStringLiteral("key%1").arg(keyIndex(digit)), m_login)) {
-            return false;
-        }
-    }
-    return click("loginButton", m_login);
-}
-
 // Three quick taps on the header clock and the technician's PIN.
-bool TestTechnician::logIn(AppFixture& app, bool picture) {
-    QQuickItem* header = findItem(m_window->contentItem(), "header");
-    for (int tap = 0; tap < 3; ++tap) {
-        if (!click("headerClock", header)) {
-            return false;
-        }
-    }
-    if (!waitUntil([&] { return m_login->isVisible(); }, kWait) ||
-        (picture && !screenshot("Login", app, "Login")) || !typePin("8602")) {
-        return false;
-    }
-    return waitUntil([&] { return m_settings->isVisible(); }, kWait);
-}
 
 // Opens the header menu and taps its item at index through the window.
-bool TestTechnician::tapMenuItem(int index) {
-    QObject* menu = m_settings->findChild<QObject*>("headerMenu");
-    if (!menu || !click("menuButton", m_settings) ||
-        !waitUntil([menu] { return menu->property("opened").toBool(); }, kWait)) {
-        return false;
-    }
-    QQuickItem* item = nullptr;
-    QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, index));
-    if (item && item->isVisible()) {
-        tap(m_window, item);
-    }
-    return item && item->isVisible();
-}
 
 // The whole window, popups included, while the GUI manager names the screen.
-bool TestTechnician::screenshot(const QString& name, AppFixture& app, const QString& screen) {
-    QTest::qWait(300);  // popups' opening transitions
-    const QImage image = windowShot(m_window);
-    if (image.isNull() || app.gui().screen() != screen) {
-        qWarning() << "picture" << name << "shows" << app.gui().screen();
-        return false;
-    }
-    const QString folder = galleryFolder(m_window, "settings");
-    return !folder.isEmpty() && image.save(QString("%1/%2_%3.png")
-                                               .arg(folder)
-                                               .arg(m_shots++, 2, 10, QLatin1Char('0'))
-                                               .arg(name));
-}
 
 QTEST_MAIN(TestTechnician)
 #include "tst_technician.moc"
