@@ -127,7 +127,7 @@ def main(argv=None):
         from qemu_suite.figures import main as figures
         figures(options)
     else:
-        spec = importlib.util.spec_from_file_location("cases", options.cases)
-        cases = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(cases)
+        found = importlib.util.spec_from_file_location("cases", options.cases)
+        cases = importlib.util.module_from_spec(found)
+        found.loader.exec_module(cases)
         run_suite(cases.CASES)
