@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQml 2.15
 import QtQuick.Layouts 1.15
 import "../controls"
 
@@ -17,6 +18,20 @@ Item {
     property string subtitle
     property real subtitleSize: 14
     default property alias rows: column.data
+
+    // The validator's result record this page shows. It follows the manager's
+    // `transaction` only while the page is on the display: a scan result then
+    // re-lays out the one page about to be shown, not the hidden ones beside it,
+    // and the passenger sees the verdict a repaint sooner.
+    property var ticket: ({})
+
+    Binding {
+        target: root
+        property: "ticket"
+        value: transaction
+        when: root.visible
+        restoreMode: Binding.RestoreNone
+    }
 
     ColumnLayout {
         id: column

@@ -49,12 +49,19 @@ Item {
     implicitHeight: columns.length > 0 ? 100 : 0
     visible: columns.length > 0
 
+    // No kind has more than two figures. The two columns are made once and only
+    // their texts change with each ticket: making them anew on every scan result
+    // cost more than drawing the page.
     Repeater {
-        model: root.columns
+        model: 2
 
         Column {
-            readonly property bool isRight: index === 1
+            id: figureColumn
 
+            readonly property bool isRight: index === 1
+            readonly property var figure: root.columns[index] || {}
+
+            visible: index < root.columns.length
             x: root.centred ? 0 : (isRight ? root.width / 2 : Style.pageMargin)
             width: root.centred ? root.width : root.width / 2 - Style.pageMargin
 
@@ -62,7 +69,7 @@ Item {
                 objectName: "caption" + index
                 width: parent.width
                 height: 30
-                text: modelData.caption
+                text: figureColumn.figure.caption || ""
                 color: Style.foreground
                 font.family: Style.fontFamily
                 font.pointSize: 10
@@ -75,11 +82,11 @@ Item {
                 objectName: "value" + index
                 width: parent.width
                 height: 70
-                text: modelData.value
+                text: figureColumn.figure.value || ""
                 color: Style.foreground
                 font.family: Style.fontFamily
                 font.pointSize: 14
-                font.bold: modelData.bold
+                font.bold: figureColumn.figure.bold === true
                 horizontalAlignment: root.centred ? Text.AlignHCenter
                                                   : (isRight ? Text.AlignRight : Text.AlignLeft)
                 verticalAlignment: Text.AlignTop

@@ -15,13 +15,13 @@ ResultPage {
     property var locale: Qt.locale(manager.language)
 
     iconSize: 250
-    subtitle: transaction.fareProduct || ""
+    subtitle: root.ticket.fareProduct || ""
     subtitleSize: 14
 
     TicketBlock {
         objectName: "ticketBlock"
-        kind: Tickets.kindFor(transaction.type, root.screenName)
-        details: transaction.details
+        kind: Tickets.kindFor(root.ticket.type, root.screenName)
+        details: root.ticket.details
         locale: root.locale
         texts: ({
             "remaining": manager.dynTr + qsTr("Remaining"),

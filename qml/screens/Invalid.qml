@@ -17,7 +17,7 @@ ResultPage {
     TextBox {
         objectName: "denyReason"
         Layout.preferredHeight: 100
-        text: transaction.denyReason || ""
+        text: root.ticket.denyReason || ""
         textSize: 14
         leftMargin: 35
         rightMargin: 25
