@@ -1,6 +1,7 @@
 #include "FreeVirtualKeyboardPlugin.h"
 
 #include <qpa/qplatforminputcontextfactory_p.h>
+#include <QCoreApplication>
 #include <QDebug>
 
 namespace {
@@ -23,7 +24,18 @@ QPlatformInputContext* FreeVirtualKeyboardPlugin::create(const QString& key,
     const bool wasSet = qEnvironmentVariableIsSet(kEnvironment);
     const QByteArray previous = qgetenv(kEnvironment);
     qputenv(kEnvironment, kBackendKey);
+    // Qt Virtual Keyboard's context loads every extension plug-in installed beside it
+    // (Hunspell word prediction, Hangul, Thai, with their libraries) the moment it is
+    // made, and Qt has no setting that leaves them out short of building the keyboard
+    // without them. The validator's layouts (Greek, English) are plain ones, and what a
+    // technician types (a PIN, a serial number, an address, a password) wants no word
+    // prediction: the plug-in folders are out of sight while the context is made, which
+    // saves loading them at every start. The keyboard's own plug-in is already known
+    // to the factory, which keeps the folders it has read.
+    const QStringList pluginFolders = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
     QPlatformInputContext* context = QPlatformInputContextFactory::create(kBackendKey);
+    QCoreApplication::setLibraryPaths(pluginFolders);
     if (wasSet) {
         qputenv(kEnvironment, previous);
     } else {
