@@ -134,9 +134,13 @@ def planted(b):
         b.wait_active()
         pid = b.prop("MainPID")
         read = re.findall(r'checking directory path "([^"]+)"', b.journal(f"_PID={pid}"))
-        mapped = {l.split()[-1] for l in b.cat(f"/proc/{pid}/maps").splitlines() if APP in l}
+        maps = b.cat(f"/proc/{pid}/maps")
+        mapped = {l.split()[-1] for l in maps.splitlines() if APP in l}
         check(read and not [d for d in read if d.startswith(APP)], f"plug-in folders read: {read}")
         check(mapped == {f"{APP}/quellan"}, f"mapped from the program's folder: {sorted(mapped)}")
+        # Qt's controls style as the package compiled it; none of the keyboard's extensions.
+        check("/var/cache/quellan/qml/" in maps and "plugins/virtualkeyboard/" not in maps,
+              "Qt's style not read from the package's cache, or keyboard extensions loaded")
         return f"{len(read)} plug-in folders read, none beside the program"
     finally:
         b.run(f"cd {APP} && rm -rf own platforms platforminputcontexts qt.conf")
