@@ -15,12 +15,14 @@
 // costs start time, never a wrong screen.
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QString>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <cstdio>
@@ -36,6 +38,12 @@ int main(int argc, char** argv) {
     qunsetenv("QML_DISABLE_DISK_CACHE");
     qunsetenv("QML_FORCE_DISK_CACHE");
     qputenv("QT_QPA_PLATFORM", "minimal");
+    // An installation script has no session: a runtime folder of its own spares Qt's
+    // warning about the missing one in the package manager's output.
+    const QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    }
     QGuiApplication app(argc, argv);
     if (!QDir().mkpath(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "quellan-qmlcache: cannot make %s\n", argv[1]);
