@@ -55,101 +55,114 @@ Item {
         function onSettingsAccessDenied() {
             console.warn("[QML] Settings access denied");
             root.reset();
-            shake.restart();
+            if (content.item)
+                content.item.shake();
         }
     }
 
-    Column {
-        id: form
+    ShownContent {
+        id: content
 
-        objectName: "loginForm"
-        anchors.centerIn: parent
+        sourceComponent: Component {
+            Item {
+                function shake() {
+                    shakeAnimation.restart();
+                }
 
-        transform: Translate {
-            id: offset
+                Column {
+                    id: form
 
-            objectName: "formOffset"
-        }
+                    objectName: "loginForm"
+                    anchors.centerIn: parent
 
-        Rectangle {
-            width: pad.width
-            height: 70
-            radius: 4
-            color: Style.padNumberKey
+                    transform: Translate {
+                        id: offset
 
-            TintedIcon {
-                id: lock
+                        objectName: "formOffset"
+                    }
 
-                anchors.left: parent.left
-                anchors.leftMargin: 20
-                anchors.verticalCenter: parent.verticalCenter
-                width: 35
-                height: 35
-                source: "qrc:/qml/images/Icons/lock.svg"
-                color: root.locked ? Style.invalid : Style.dark ? Style.accent : Style.foreground
+                    Rectangle {
+                        width: pad.width
+                        height: 70
+                        radius: 4
+                        color: Style.padNumberKey
+
+                        TintedIcon {
+                            id: lock
+
+                            anchors.left: parent.left
+                            anchors.leftMargin: 20
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 35
+                            height: 35
+                            source: "qrc:/qml/images/Icons/lock.svg"
+                            color: root.locked ? Style.invalid : Style.dark ? Style.accent : Style.foreground
+                        }
+
+                        Text {
+                            objectName: "pinText"
+                            anchors.left: lock.right
+                            anchors.leftMargin: 20
+                            anchors.right: parent.right
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: root.locked ? root.lockText
+                                              : root.initialState ? root.initialText : root.inputText
+                            color: root.initialState || root.locked ? Style.loginIdle : Style.foreground
+                            font.family: Style.padFontFamily
+                            font.pointSize: 16
+                            font.letterSpacing: 1.2
+                            elide: Text.ElideLeft
+                        }
+                    }
+
+                    Item {
+                        width: 1
+                        height: 4
+                    }
+
+                    NumberPad {
+                        id: pad
+
+                        objectName: "numberPad"
+                        enabled: !root.locked
+                    }
+
+                    Item {
+                        width: 1
+                        height: 5
+                    }
+
+                    CustomButton {
+                        objectName: "loginButton"
+                        width: pad.width
+                        height: 70
+                        radius: 4
+                        flat: true
+                        enabled: !root.initialState && !root.locked
+                        // Grey while disabled: the button's own dimming would hide the colour.
+                        opacity: 1.0
+                        color: enabled ? Style.accent : Style.loginIdle
+                        textColor: "white"
+                        textFontFamily: Style.padFontFamily
+                        textFontPointSize: 24
+                        textBold: true
+                        textLetterSpacing: 2.2
+                        text: manager.dynTr + qsTr("LOGIN")
+                        onClicked: manager.settingsLoginRequest(root.inputText)
+                    }
+                }
+
+                // Twice: +10 in 50 ms, -10 in 100 ms, back to 0 in 50 ms.
+                SequentialAnimation {
+                    id: shakeAnimation
+
+                    loops: 2
+
+                    NumberAnimation { target: offset; property: "x"; to: 10; duration: 50 }
+                    NumberAnimation { target: offset; property: "x"; to: -10; duration: 100 }
+                    NumberAnimation { target: offset; property: "x"; to: 0; duration: 50 }
+                }
             }
-
-            Text {
-                objectName: "pinText"
-                anchors.left: lock.right
-                anchors.leftMargin: 20
-                anchors.right: parent.right
-                anchors.verticalCenter: parent.verticalCenter
-                text: root.locked ? root.lockText
-                                  : root.initialState ? root.initialText : root.inputText
-                color: root.initialState || root.locked ? Style.loginIdle : Style.foreground
-                font.family: Style.padFontFamily
-                font.pointSize: 16
-                font.letterSpacing: 1.2
-                elide: Text.ElideLeft
-            }
         }
-
-        Item {
-            width: 1
-            height: 4
-        }
-
-        NumberPad {
-            id: pad
-
-            objectName: "numberPad"
-            enabled: !root.locked
-        }
-
-        Item {
-            width: 1
-            height: 5
-        }
-
-        CustomButton {
-            objectName: "loginButton"
-            width: pad.width
-            height: 70
-            radius: 4
-            flat: true
-            enabled: !root.initialState && !root.locked
-            // Grey while disabled: the button's own dimming would hide the colour.
-            opacity: 1.0
-            color: enabled ? Style.accent : Style.loginIdle
-            textColor: "white"
-            textFontFamily: Style.padFontFamily
-            textFontPointSize: 24
-            textBold: true
-            textLetterSpacing: 2.2
-            text: manager.dynTr + qsTr("LOGIN")
-            onClicked: manager.settingsLoginRequest(root.inputText)
-        }
-    }
-
-    // Twice: +10 in 50 ms, -10 in 100 ms, back to 0 in 50 ms.
-    SequentialAnimation {
-        id: shake
-
-        loops: 2
-
-        NumberAnimation { target: offset; property: "x"; to: 10; duration: 50 }
-        NumberAnimation { target: offset; property: "x"; to: -10; duration: 100 }
-        NumberAnimation { target: offset; property: "x"; to: 0; duration: 50 }
     }
 }

@@ -31,156 +31,162 @@ Item {
         { "title": manager.dynTr + qsTr("Event Log"), "hint": manager.dynTr + qsTr("Examine system events and alarms"),
           "page": "EventLog.qml", "icon": "log.svg" }
     ]
-    // Index in `pages` of the open page, -1 on the menu.
-    property int openIndex: -1
-    readonly property bool pageOpen: stack.depth > 1
-    // A page can take the whole screen (the display colour test) and hide the header.
-    readonly property bool pageFullScreen: root.pageOpen && stack.currentItem !== null
-                                           && stack.currentItem.fullScreen === true
+    ShownContent {
+        sourceComponent: Component {
+            Item {
+                id: area
 
-    // A page's own title (a page opened from another has one), else its menu row's.
-    function pageTitle() {
-        var page = stack.currentItem;
-        if (page && typeof page.title === "string" && page.title !== "")
-            return page.title;
-        return root.openIndex >= 0 ? root.pages[root.openIndex].title : "";
-    }
+                // Index in `pages` of the open page, -1 on the menu.
+                property int openIndex: -1
+                readonly property bool pageOpen: stack.depth > 1
+                // A page can take the whole screen (the display colour test) and hide the header.
+                readonly property bool pageFullScreen: area.pageOpen && stack.currentItem !== null
+                                                       && stack.currentItem.fullScreen === true
 
-    // Opens the page of menu row `index`, unless a page is already open.
-    function openPage(index) {
-        if (root.pageOpen)
-            return;
-        if (stack.push(root.pageFolder + root.pages[index].page) !== null)
-            root.openIndex = index;
-    }
+                // A page's own title (a page opened from another has one), else its menu row's.
+                function pageTitle() {
+                    var page = stack.currentItem;
+                    if (page && typeof page.title === "string" && page.title !== "")
+                        return page.title;
+                    return area.openIndex >= 0 ? root.pages[area.openIndex].title : "";
+                }
 
-    function closePage() {
-        if (root.pageOpen)
-            stack.pop();
-        Qt.inputMethod.hide();
-    }
+                // Opens the page of menu row `index`, unless a page is already open.
+                function openPage(index) {
+                    if (area.pageOpen)
+                        return;
+                    if (stack.push(root.pageFolder + root.pages[index].page) !== null)
+                        area.openIndex = index;
+                }
 
-    // Back to the menu with nothing left open.
-    function reset() {
-        stack.pop(null, StackView.Immediate);
-        root.openIndex = -1;
-        configPopup.close();
-        confirmDialog.close();
-        header.closeMenu();
-        Qt.inputMethod.hide();
-    }
+                function closePage() {
+                    if (area.pageOpen)
+                        stack.pop();
+                    Qt.inputMethod.hide();
+                }
 
-    onVisibleChanged: root.reset()
+                // Back to the menu with nothing left open.
+                function reset() {
+                    stack.pop(null, StackView.Immediate);
+                    area.openIndex = -1;
+                    configPopup.close();
+                    confirmDialog.close();
+                    header.closeMenu();
+                    Qt.inputMethod.hide();
+                }
 
-    Connections {
-        target: manager
+                onVisibleChanged: area.reset()
 
-        function onBarcodeConfigurationApplied(configList) {
-            configPopup.text = "CONFIGURATION APPLIED\n" + configList.join("\n");
-            configPopup.open();
-        }
-    }
+                Connections {
+                    target: manager
 
-    Settings.Header {
-        id: header
+                    function onBarcodeConfigurationApplied(configList) {
+                        configPopup.text = "CONFIGURATION APPLIED\n" + configList.join("\n");
+                        configPopup.open();
+                    }
+                }
 
-        objectName: "settingsHeader"
-        anchors.top: parent.top
-        anchors.left: parent.left
-        anchors.right: parent.right
-        visible: !root.pageFullScreen
-        backVisible: root.pageOpen
-        title: root.pageOpen ? root.pageTitle() : manager.dynTr + qsTr("Settings")
+                Settings.Header {
+                    id: header
 
-        onBackClicked: root.closePage()
-        onScanConfigRequested: {
-            configPopup.text = "Scan Configuration QR code";
-            configPopup.open();
-        }
-        onCommandRequested: {
-            confirmDialog.command = command;
-            confirmDialog.open();
-        }
-        onLogoutRequested: manager.settingsLogoutRequest()
-    }
+                    objectName: "settingsHeader"
+                    anchors.top: parent.top
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    visible: !area.pageFullScreen
+                    backVisible: area.pageOpen
+                    title: area.pageOpen ? area.pageTitle() : manager.dynTr + qsTr("Settings")
 
-    StackView {
-        id: stack
+                    onBackClicked: area.closePage()
+                    onScanConfigRequested: {
+                        configPopup.text = "Scan Configuration QR code";
+                        configPopup.open();
+                    }
+                    onCommandRequested: {
+                        confirmDialog.command = command;
+                        confirmDialog.open();
+                    }
+                    onLogoutRequested: manager.settingsLogoutRequest()
+                }
 
-        objectName: "settingsStack"
-        anchors.top: header.visible ? header.bottom : parent.top
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.bottom: parent.bottom
-        initialItem: menu
-        onDepthChanged: {
-            if (stack.depth === 1)
-                root.openIndex = -1;
-        }
-    }
+                StackView {
+                    id: stack
 
-    Component {
-        id: menu
+                    objectName: "settingsStack"
+                    anchors.top: header.visible ? header.bottom : parent.top
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.bottom: parent.bottom
+                    initialItem: menu
+                    onDepthChanged: {
+                        if (stack.depth === 1)
+                            area.openIndex = -1;
+                    }
+                }
 
-        Column {
-            objectName: "settingsMenu"
+                Component {
+                    id: menu
 
-            Repeater {
-                model: root.pages
+                    Column {
+                        objectName: "settingsMenu"
 
-                Settings.RowButton {
-                    objectName: "menuRow" + index
-                    width: stack.width
-                    height: stack.height / 8
-                    title: modelData.title
-                    hint: modelData.hint
-                    icon: "qrc:/qml/images/Icons/" + modelData.icon
-                    onClicked: root.openPage(index)
+                        Repeater {
+                            model: root.pages
+
+                            Settings.RowButton {
+                                objectName: "menuRow" + index
+                                width: stack.width
+                                height: stack.height / 8
+                                title: modelData.title
+                                hint: modelData.hint
+                                icon: "qrc:/qml/images/Icons/" + modelData.icon
+                                onClicked: area.openPage(index)
+                            }
+                        }
+                    }
+                }
+
+                // Slides up over the stack; Enter hides it.
+                SlidingKeyboard {
+                    id: keyboard
+
+                    z: 1
+
+                    onEnterPressed: Qt.inputMethod.hide()
+                }
+
+                // The barcode reader is on only while this popup is open, so that a
+                // maintenance barcode can be scanned. A popup closed because the settings area
+                // went away leaves the reader to the passenger screen's choice.
+                CustomPopup {
+                    id: configPopup
+
+                    objectName: "configPopup"
+                    onOpened: root.validator.enableBarcode()
+                    onClosed: {
+                        if (manager.screen === "Settings")
+                            root.validator.disableBarcode();
+                    }
+                }
+
+                CustomPopup {
+                    id: confirmDialog
+
+                    property string command
+
+                    objectName: "confirmDialog"
+                    isDialog: true
+                    text: "Are you sure?"
+                    onButtonYesPressed: {
+                        if (confirmDialog.command === "reboot")
+                            manager.rebootRequest();
+                        else if (confirmDialog.command === "shutdown")
+                            manager.shutdownRequest();
+                        else if (confirmDialog.command === "restart")
+                            manager.exitRequest();
+                    }
                 }
             }
-        }
-    }
-
-    // Slides up over the stack; Enter hides it.
-    SlidingKeyboard {
-        id: keyboard
-
-        // Made the first time the settings are opened, not at every start.
-        wanted: root.visible
-        z: 1
-
-        onEnterPressed: Qt.inputMethod.hide()
-    }
-
-    // The barcode reader is on only while this popup is open, so that a
-    // maintenance barcode can be scanned. A popup closed because the settings area
-    // went away leaves the reader to the passenger screen's choice.
-    CustomPopup {
-        id: configPopup
-
-        objectName: "configPopup"
-        onOpened: root.validator.enableBarcode()
-        onClosed: {
-            if (manager.screen === "Settings")
-                root.validator.disableBarcode();
-        }
-    }
-
-    CustomPopup {
-        id: confirmDialog
-
-        property string command
-
-        objectName: "confirmDialog"
-        isDialog: true
-        text: "Are you sure?"
-        onButtonYesPressed: {
-            if (confirmDialog.command === "reboot")
-                manager.rebootRequest();
-            else if (confirmDialog.command === "shutdown")
-                manager.shutdownRequest();
-            else if (confirmDialog.command === "restart")
-                manager.exitRequest();
         }
     }
 }
