@@ -79,7 +79,12 @@ GUIManager::GUIManager(Config& config, const QString& eventStore, LoginThrottle:
     initManagers();
 }
 
-GUIManager::~GUIManager() = default;
+GUIManager::~GUIManager() {
+    // The window first: its bindings read the managers below, which go before the
+    // engine that owns the window, and would be evaluated once more on null objects.
+    // The engine forgets a root object that is destroyed.
+    qDeleteAll(m_engine.rootObjects());
+}
 
 // ---------------------------------------------------------------------------
 // Initialisation
