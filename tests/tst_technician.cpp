@@ -59,9 +59,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(app.part<manager::Inspector>("inspector").audioVolume(), 40,
                                   kWait);
 
-        // A passenger never opens the technician's screens: their controls are made
-        // when a technician first does.
+        // A passenger never opens the technician's screens, nor a commissioned device its
+        // first start's: their controls are made when first shown.
         QVERIFY(!findItem(m_login, "numberPad") && !findItem(m_settings, "settingsStack"));
+        QQuickItem* firstStart = findItem(m_window->contentItem(), "screen_InitPage");
+        QVERIFY(firstStart && !findItem(firstStart, "serialField"));
         QVERIFY(logIn(app, true));
         QVERIFY(screenshot("Settings", app));
 

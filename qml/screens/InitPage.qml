@@ -8,110 +8,124 @@ import "../js/SerialNumber.js" as SerialNumber
 Item {
     id: root
 
-    readonly property bool inputValid: SerialNumber.isValid(field.text)
-
+    // The page's controls are made the first time it is shown: a commissioned
+    // validator never shows it again.
     function requestSave() {
-        if (!root.inputValid)
-            return;
-        Qt.inputMethod.hide();
-        confirm.text = manager.dynTr + qsTr("Please confirm the serial number") + "\n\n" + field.text;
-        confirm.open();
+        if (content.item)
+            content.item.requestSave();
     }
 
-    Flickable {
-        id: flick
+    ShownContent {
+        id: content
 
-        anchors.top: parent.top
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.bottom: keyboard.top
-        contentWidth: width
-        contentHeight: Math.max(height, column.height)
-        clip: true
+        sourceComponent: Component {
+            Item {
+                id: page
 
-        Column {
-            id: column
+                readonly property bool inputValid: SerialNumber.isValid(field.text)
 
-            anchors.horizontalCenter: parent.horizontalCenter
-            y: (flick.contentHeight - height) / 2
-            spacing: 20
+                function requestSave() {
+                    if (!page.inputValid)
+                        return;
+                    Qt.inputMethod.hide();
+                    confirm.text = manager.dynTr + qsTr("Please confirm the serial number") + "\n\n" + field.text;
+                    confirm.open();
+                }
 
-            Text {
-                width: 350
-                height: 60
-                text: manager.dynTr + qsTr("Enter Serial Number")
-                color: Style.foreground
-                font.family: Style.fontFamily
-                font.pointSize: 16
-                font.bold: true
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-            }
+                Flickable {
+                    id: flick
 
-            TextField {
-                id: field
+                    anchors.top: parent.top
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.bottom: keyboard.top
+                    contentWidth: width
+                    contentHeight: Math.max(height, column.height)
+                    clip: true
 
-                objectName: "serialField"
-                width: 350
-                height: 60
-                text: manager.deviceId
-                placeholderText: "K00000000"
-                horizontalAlignment: TextInput.AlignHCenter
-                font.family: Style.fontFamily
-                font.pointSize: 16
-                inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhPreferUppercase | Qt.ImhLatinOnly
-                onAccepted: root.requestSave()
-                onActiveFocusChanged: {
-                    if (!activeFocus)
-                        Qt.inputMethod.hide();
+                    Column {
+                        id: column
+
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        y: (flick.contentHeight - height) / 2
+                        spacing: 20
+
+                        Text {
+                            width: 350
+                            height: 60
+                            text: manager.dynTr + qsTr("Enter Serial Number")
+                            color: Style.foreground
+                            font.family: Style.fontFamily
+                            font.pointSize: 16
+                            font.bold: true
+                            horizontalAlignment: Text.AlignHCenter
+                            verticalAlignment: Text.AlignVCenter
+                        }
+
+                        TextField {
+                            id: field
+
+                            objectName: "serialField"
+                            width: 350
+                            height: 60
+                            text: manager.deviceId
+                            placeholderText: "K00000000"
+                            horizontalAlignment: TextInput.AlignHCenter
+                            font.family: Style.fontFamily
+                            font.pointSize: 16
+                            inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhPreferUppercase | Qt.ImhLatinOnly
+                            onAccepted: page.requestSave()
+                            onActiveFocusChanged: {
+                                if (!activeFocus)
+                                    Qt.inputMethod.hide();
+                            }
+                        }
+
+                        Text {
+                            objectName: "serialHint"
+                            width: 350
+                            height: 60
+                            text: manager.dynTr + qsTr("Must start with 'C' or 'K' followed by 8 digits")
+                            color: Style.error
+                            font.family: Style.fontFamily
+                            font.pointSize: 12
+                            horizontalAlignment: Text.AlignHCenter
+                            verticalAlignment: Text.AlignVCenter
+                            wrapMode: Text.WordWrap
+                            visible: !page.inputValid
+                        }
+
+                        CustomButton {
+                            objectName: "saveButton"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            width: 300
+                            height: 60
+                            radius: 4
+                            color: Style.accent
+                            textColor: "white"
+                            textFontPointSize: 16
+                            textBold: true
+                            text: manager.dynTr + qsTr("SAVE")
+                            enabled: page.inputValid
+                            onClicked: page.requestSave()
+                        }
+                    }
+                }
+
+                SlidingKeyboard {
+                    id: keyboard
+
+                    onEnterPressed: page.requestSave()
+                }
+
+                CustomPopup {
+                    id: confirm
+
+                    objectName: "confirmPopup"
+                    isDialog: true
+                    onButtonYesPressed: manager.saveDeviceIdRequest(field.text)
                 }
             }
-
-            Text {
-                objectName: "serialHint"
-                width: 350
-                height: 60
-                text: manager.dynTr + qsTr("Must start with 'C' or 'K' followed by 8 digits")
-                color: Style.error
-                font.family: Style.fontFamily
-                font.pointSize: 12
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-                wrapMode: Text.WordWrap
-                visible: !root.inputValid
-            }
-
-            CustomButton {
-                objectName: "saveButton"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: 300
-                height: 60
-                radius: 4
-                color: Style.accent
-                textColor: "white"
-                textFontPointSize: 16
-                textBold: true
-                text: manager.dynTr + qsTr("SAVE")
-                enabled: root.inputValid
-                onClicked: root.requestSave()
-            }
         }
-    }
-
-    SlidingKeyboard {
-        id: keyboard
-
-        // Only a device without a serial number shows this page.
-        wanted: root.visible
-
-        onEnterPressed: root.requestSave()
-    }
-
-    CustomPopup {
-        id: confirm
-
-        objectName: "confirmPopup"
-        isDialog: true
-        onButtonYesPressed: manager.saveDeviceIdRequest(field.text)
     }
 }
