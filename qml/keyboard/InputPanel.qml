@@ -20,22 +20,7 @@ Item {
     readonly property bool available: panelLoader.status === Loader.Ready
     readonly property Item keyboard: panelLoader.item ? panelLoader.item.keyboard : null
 
-    // A page that needs the keyboard only sometimes (the first start's) sets this
-    // while it is shown: Qt's panel is then made the first time it is wanted, and
-    // kept from then on.
-    property bool wanted: true
-    property bool created: false
-
     signal enterPressed()
-
-    onWantedChanged: {
-        if (wanted)
-            created = true;
-    }
-    Component.onCompleted: {
-        if (wanted)
-            created = true;
-    }
 
     implicitHeight: panelLoader.item ? panelLoader.item.implicitHeight : 0
 
@@ -46,7 +31,6 @@ Item {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         height: root.height
-        active: root.created
         source: Qt.resolvedUrl("KeyboardPanel.qml")
         onStatusChanged: {
             if (status === Loader.Error)
