@@ -13,9 +13,10 @@ import time
 from qemu_suite.machine import Machine
 
 # A floor runs as the service does: its user, its groups, the panel's console, the service's
-# own environment file (the display platform and renderer the board ships) and the unit's
+# own environment file (the display platform and renderer the board ships), the unit's
 # protections (read off the installed unit: setting up its read-only system and private
-# folders takes the board about 0.3 s before the program runs, which is not the program's).
+# folders takes the board about 0.3 s before the program runs, which is not the program's)
+# and its scheduling priority.
 FLOOR = ("systemd-run --unit={unit} -p Type=simple -p User=quellan "
          "-p SupplementaryGroups=video -p SupplementaryGroups=input "
          "-p TTYPath=/dev/tty1 -p StandardInput=tty-force -p StandardOutput=journal "
@@ -23,7 +24,7 @@ FLOOR = ("systemd-run --unit={unit} -p Type=simple -p User=quellan "
          "/usr/lib/quellan-devsim/{program}")
 PROTECTIONS = ("NoNewPrivileges", "ProtectSystem", "ReadWritePaths", "ProtectHome", "PrivateTmp",
                "ProtectKernelTunables", "ProtectKernelModules", "ProtectControlGroups",
-               "RestrictSUIDSGID", "LockPersonality", "UMask")
+               "RestrictSUIDSGID", "LockPersonality", "UMask", "Nice")
 
 
 def start_floor(m, unit, program):
@@ -194,22 +195,42 @@ def report_verdicts(service, floor, journal):
     for name, v in (("quellan.service", s), ("floor_verdict", f)):
         print(f"| {name} | " + " | ".join(f"{x:.1f} ms" for x in v) + " |")
     print("| ratio | " + " | ".join(f"{a / b:.2f}x" for a, b in zip(s, f)) + " |")
-    # Where the service's time goes: its probe's screen change and the first frame swapped after
-    # it, on the same monotonic clock as the publication and the framebuffer's change.
-    line = lambda what: [(p, int(t)) for p, t in re.findall(
-        rf"QUELLAN_BENCH {what} screen=(\w+) mono_us=(\d+)", journal)]
-    changes, frames = line("screen"), line("frame")
-    parts = {"message (published to the screen changed)": [],
-             "QML and the repaint (to the frame swapped)": [],
-             "the framebuffer (to the pixels in /dev/fb0)": []}
+    # Where the service's time goes. The probe's lines (screen changed, after the window's own
+    # handlers; first frame swapped after it) are on the publication's monotonic clock. The
+    # handler's log lines carry the service's own time, in seconds since its start to the
+    # millisecond: they are put on that clock by the least gap between the window's "Screen
+    # changed" line and the probe's screen line after it (the rounds whose switch took no
+    # measurable time), so each of their parts is good to a millisecond.
+    bench = [(what, page, int(t)) for what, page, t in re.findall(
+        r"QUELLAN_BENCH (screen|frame) screen=(\w+) mono_us=(\d+)", journal)]
+    logged = [(float(t) * 1e6, text) for t, text in re.findall(
+        r"^\[\s*(\d+\.\d+)\] (.*)$", journal, re.M)]
+    switched = [t for t, text in logged if text.startswith("[QML] Screen changed : ")]
+    shown = [t for what, _, t in bench if what == "screen"]
+    offset = min((b - a for a, b in zip(switched[-len(shown):], shown)), default=0)
+    steps = (("Validator ticket validated : ", "broker and parsing (published to the handler)"),
+             ("Contents : ", "the handler's three log lines"),
+             ("Playing audio file", "the `transaction` context property"),
+             ("Setting screen : ", "the sound request"))
+    parts = {name: [] for _, name in steps}
+    parts.update({"the screen switch and its QML bindings (to the probe's screen line)": [],
+                  "the repaint (to the frame swapped)": [],
+                  "the framebuffer (to the pixels in /dev/fb0)": []})
     for page, t0, t1 in service:
-        change = next((t for p, t in changes if p == page and t0 <= t <= t1), None)
-        frame = next((t for p, t in frames if p == page and change and change <= t <= t1), None)
-        if change and frame:
-            for part, v in zip(parts.values(), (change - t0, frame - change, t1 - frame)):
-                part.append(v / 1000)
-    print(f"\nWhere the service's time goes ({len(next(iter(parts.values())))} rounds with both "
-          "probe lines):\n\n| Part | p50 | p95 | p99 | max |\n|---|---|---|---|---|")
+        marks = [next((t + offset for t, text in logged
+                       if text_of in text and t0 - 2000 <= t + offset <= t1), None)
+                 for text_of, _ in steps]
+        change = next((t for what, p, t in bench if what == "screen" and p == page
+                       and t0 <= t <= t1), None)
+        frame = next((t for what, p, t in bench if what == "frame" and p == page and change
+                      and change <= t <= t1), None)
+        times = [t0] + marks + [change, frame, t1]
+        if None in times:
+            continue
+        for values, a, b in zip(parts.values(), times, times[1:]):
+            values.append(max(b - a, 0) / 1000)
+    print(f"\nWhere the service's time goes ({len(next(iter(parts.values())))} rounds with every "
+          "line):\n\n| Part | p50 | p95 | p99 | max |\n|---|---|---|---|---|")
     for name, values in parts.items():
         if len(values) >= 2:
             print(f"| {name} | " + " | ".join(f"{x:.1f} ms" for x in percentiles(values)) + " |")
