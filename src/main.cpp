@@ -194,6 +194,14 @@ void applyRuntimeSettings() {
     if (!qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT")) {
         qputenv("QT_ENABLE_REGEXP_JIT", "0");
     }
+    // The same holds for the QML engine's JavaScript. Its JIT compiles each binding
+    // and function once it has run three times, and at start many do: the bindings of
+    // the controls the screens share, compiled to run a few times more and then never
+    // again. A verdict or the idle screen costs the same interpreted or compiled, so
+    // the interpreter runs the byte code compiled into the program as it stands.
+    if (!qEnvironmentVariableIsSet("QV4_FORCE_INTERPRETER")) {
+        qputenv("QV4_FORCE_INTERPRETER", "1");
+    }
 }
 
 }  // namespace
