@@ -73,8 +73,9 @@ ApplicationWindow {
 
         function onErrorOccured(error) {
             console.info("[QML] Error occured : " + error);
-            errorPopup.text = error;
-            errorPopup.open();
+            errorPopup.active = true;
+            errorPopup.item.text = error;
+            errorPopup.item.open();
         }
 
         function onLanguageChanged() {
@@ -118,10 +119,17 @@ ApplicationWindow {
         onMagicButtonPressed: manager.setMaintenanceScreen()
     }
 
-    CustomPopup {
+    // A validator in service seldom has an error to show: the popup that shows one is
+    // made when the first comes, not at every start.
+    Loader {
         id: errorPopup
 
-        objectName: "errorPopup"
+        // The popup centres itself in this item, the window's content.
+        anchors.fill: parent
+        active: false
+        sourceComponent: CustomPopup {
+            objectName: "errorPopup"
+        }
     }
 
     MouseArea {

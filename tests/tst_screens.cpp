@@ -117,8 +117,14 @@ private slots:
         QCOMPARE(QCoreApplication::translate("GUIManager", "Exiting"), QStringLiteral("Έξοδος"));
 
         // Errors reach the technician in the popup.
-        auto* popup = window->findChild<QObject*>(QStringLiteral("errorPopup"));
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("errorPopup")));
         emit gui.errorOccured(QStringLiteral("Permission denied"));
+        auto* popup = window->findChild<QObject*>(QStringLiteral("errorPopup"));
+        QVERIFY(popup);
+        // In the middle of the window, wherever the popup is made.
+        auto* box = popup->property("background").value<QQuickItem*>();
+        QCOMPARE(box->mapToScene(QPointF(box->width(), box->height()) / 2),
+                 QPointF(window->width(), window->height()) / 2);
         QTRY_VERIFY(popup->property("opened").toBool());
         QCOMPARE(popup->property("text").toString(), QStringLiteral("Permission denied"));
         QTest::qWait(300);
@@ -208,8 +214,9 @@ private slots:
         tap(window, findItem(answers, "noButton"));
         QTRY_VERIFY(!confirm->property("visible").toBool());
         QCOMPARE(app.gui().deviceId(), QString());
-        QObject* error = window->findChild<QObject*>("errorPopup");
         emit app.gui().errorOccured("No space left on device");
+        QObject* error = window->findChild<QObject*>("errorPopup");
+        QVERIFY(error);
         show(app, "InitPage", language, n++, error);
         QVERIFY(QMetaObject::invokeMethod(error, "close"));
         QTRY_VERIFY(!error->property("visible").toBool());

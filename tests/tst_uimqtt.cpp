@@ -233,8 +233,9 @@ private slots:
         const auto events =
             app.part<EventManager>("eventLogManager").data().value<QList<QObject*>>();
         QVERIFY(!events.isEmpty() && events.first()->property("name") == "Configuration not saved");
+        // The popup is made with the first error it shows.
         QObject* popup = window->findChild<QObject*>("errorPopup");
-        QCOMPARE(popup->property("visible").toBool(), fromPage);
+        QCOMPARE(popup && popup->property("visible").toBool(), fromPage);
         QVERIFY(!fromPage ||
                 popup->property("text") == qApp->translate("GUIManager", "Setting not saved"));
     }
