@@ -197,7 +197,7 @@ void applyRuntimeSettings() {
     // The same holds for the QML engine's JavaScript. Its JIT compiles each binding
     // and function once it has run three times, and at start many do: the bindings of
     // the controls the screens share, compiled to run a few times more and then never
-    // again. A verdict or the idle screen costs the same interpreted or compiled, so
+    // again. A verdict or the idle screen costs about the same either way, so
     // the interpreter runs the byte code compiled into the program as it stands.
     if (!qEnvironmentVariableIsSet("QV4_FORCE_INTERPRETER")) {
         qputenv("QV4_FORCE_INTERPRETER", "1");
