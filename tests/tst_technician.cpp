@@ -240,6 +240,7 @@ private:
         }
         return click("loginButton", m_login);
     }
+    // Three quick taps on the header clock and the technician's PIN.
     bool logIn(AppFixture& app, bool picture = false) {
         QQuickItem* header = findItem(m_window->contentItem(), "header");
         for (int tap = 0; tap < 3; ++tap) {
@@ -253,6 +254,7 @@ private:
         }
         return waitUntil([&] { return m_settings->isVisible(); }, kWait);
     }
+    // Opens the header menu and taps its item at index through the window.
     bool tapMenuItem(int index) {
         QObject* menu = m_settings->findChild<QObject*>("headerMenu");
         if (!menu || !click("menuButton", m_settings) ||
@@ -267,6 +269,7 @@ private:
         }
         return item && item->isVisible();
     }
+    // The whole window, popups included, while the GUI manager names the screen.
     bool screenshot(const QString& name, AppFixture& app, const QString& screen = "Settings") {
         QTest::qWait(300);  // popups' opening transitions
         const QImage image = windowShot(m_window);
@@ -286,12 +289,6 @@ private:
     QQuickItem* m_settings = nullptr;
     int m_shots = 0;
 };
-
-// Three quick taps on the header clock and the technician's PIN.
-
-// Opens the header menu and taps its item at index through the window.
-
-// The whole window, popups included, while the GUI manager names the screen.
 
 QTEST_MAIN(TestTechnician)
 #include "tst_technician.moc"

@@ -56,16 +56,19 @@
 <context>
     <name>Login</name>
     <message>
-        <source>LOGIN</source>
-        <translation>ΕΙΣΟΔΟΣ</translation>
-    </message>
-    <message>
         <source>Pin</source>
         <translation>Κωδικός</translation>
     </message>
     <message>
         <source>Wait %1</source>
         <translation>Περιμένετε %1</translation>
+    </message>
+</context>
+<context>
+    <name>LoginContent</name>
+    <message>
+        <source>LOGIN</source>
+        <translation>ΕΙΣΟΔΟΣ</translation>
     </message>
 </context>
 <context>
