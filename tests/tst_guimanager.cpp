@@ -2,6 +2,7 @@
 // that plays the validator, board and inspector services.
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QQmlContext>
 #include <QSignalSpy>
 #include <QtTest>
@@ -130,6 +131,22 @@ private slots:
             QCOMPARE(AppFixture::object(app.requests(kAudioPlay).first())["filepath"], c.sound);
         }
         QTRY_COMPARE(app.gui().screen(), QStringLiteral("ScanScreens"));
+    }
+
+    // A verdict's garbage is collected once its page is on the display, not whenever a
+    // later scan's allocation finds the script heap full.
+    void verdictCollectsGarbageAfterItsFrame() {
+        AppFixture app;
+        QVERIFY(app.ready());
+        app.gui().load();
+        QVERIFY(inService(app));
+        // Held by the script engine alone: the next collection destroys it.
+        const QPointer<QObject> garbage = new QObject;
+        app.gui().engine().newQObject(garbage);
+        QTest::qWait(200);
+        QVERIFY(garbage);
+        app.scan(tx(true, 2));
+        QTRY_VERIFY(garbage.isNull());
     }
 
     void sessionSuppressesScreens() {

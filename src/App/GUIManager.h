@@ -163,6 +163,7 @@ private:
     void onCardRemoved();
     void onCardRetry();
     void onTicketValidated(const Transaction& transaction);
+    void collectGarbageAfterNextFrame();
     void onIgnitionChanged();
     void onSessionActiveChanged();
     void onSettingsLockChanged();
@@ -195,6 +196,7 @@ private:
     manager::Clock m_clock;
     QTimer m_screenTimer;      // "screenTimer": how long a timed screen stays
     QTimer m_displayOffTimer;  // "displayOffTimer": out of order or service that long
+    QMetaObject::Connection m_collectAfterFrame;  // armed by a verdict until its frame
     SessionManager m_session;
     EventManager m_eventLog;
     Diagnostics m_diagnostics;

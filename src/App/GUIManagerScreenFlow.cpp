@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QQmlContext>
+#include <QQuickWindow>
 
 #include "Event.h"
 #include "GUIManager.h"
@@ -135,6 +136,28 @@ void GUIManager::onTicketValidated(const Transaction& transaction) {
         m_inspector.audioPlay(sounds::invalid);
         setScreen(QStringLiteral("Invalid"), 3000);
     }
+    collectGarbageAfterNextFrame();
+}
+
+// Every verdict leaves garbage in the QML engine's heap: the transaction's map made
+// into script objects for the result pages' bindings. The engine collects it when an
+// allocation finds the heap full, and that fell inside the handling of about one scan
+// in six, the whole heap marked and swept while the passenger waited (on the board
+// about as long again as the verdict itself). Collected here instead, once the verdict
+// is on the display, while the passenger reads it, the heap has room for the next
+// scan's garbage.
+void GUIManager::collectGarbageAfterNextFrame() {
+    auto* window = qobject_cast<QQuickWindow*>(m_engine.rootObjects().value(0));
+    if (window == nullptr || m_collectAfterFrame) {
+        return;
+    }
+    m_collectAfterFrame = connect(window, &QQuickWindow::frameSwapped, this, [this] {
+        disconnect(m_collectAfterFrame);
+        // Queued: the display's plug-in copies the swapped frame to the screen in an
+        // event it posted during the swap, and that copy goes first.
+        QMetaObject::invokeMethod(
+            this, [this] { m_engine.collectGarbage(); }, Qt::QueuedConnection);
+    });
 }
 
 void GUIManager::setMaintenanceScreen() {
