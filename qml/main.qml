@@ -89,12 +89,16 @@ ApplicationWindow {
         Loader {
             id: loader
 
-            objectName: "screen_" + modelData.name
+            // Read from the model once: every screen change compares it on each loader,
+            // and `modelData` is made into a script object at every read.
+            readonly property string screenName: modelData.name
+
+            objectName: "screen_" + screenName
             anchors.fill: parent
             asynchronous: false
             active: true
             source: modelData.source
-            visible: root.currentScreen === modelData.name
+            visible: root.currentScreen === screenName
 
             // ScanCard and ScanBarcode switch to each other without the manager.
             Connections {

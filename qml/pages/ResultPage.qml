@@ -1,5 +1,4 @@
 import QtQuick 2.15
-import QtQml 2.15
 import QtQuick.Layouts 1.15
 import "../controls"
 
@@ -25,12 +24,14 @@ Item {
     // and the passenger sees the verdict a repaint sooner.
     property var ticket: ({})
 
-    Binding {
-        target: root
-        property: "ticket"
-        value: transaction
-        when: root.visible
-        restoreMode: Binding.RestoreNone
+    // The record as the script engine sees it, made from the manager's map only while
+    // the page is shown: hidden, the binding reads `visible` alone, so a scan result
+    // is not converted for every result page beside the one about to show.
+    readonly property var shownRecord: root.visible ? transaction : null
+
+    onShownRecordChanged: {
+        if (root.shownRecord !== null)
+            root.ticket = root.shownRecord;
     }
 
     ColumnLayout {
