@@ -83,12 +83,16 @@ private slots:
             QCOMPARE(page->property("lastFrame").toInt() + 1, frames.entryList({"*.png"}).size());
         }
         // The combined screen alone: card frames 0 to 5, then ticket frames 0 to 7, and so on.
+        // It ticks only while shown: under a verdict or the settings it waits.
         auto* scan = findItem(root, "screen_ScanScreens")->property("item").value<QObject*>();
+        auto* frameTimer = scan->findChild<QObject*>("frameTimer");
+        QVERIFY(!frameTimer->property("running").toBool());
+        gui.setScreen(QStringLiteral("ScanScreens"), 0);
+        QVERIFY(frameTimer->property("running").toBool());
         QVERIFY(scan->setProperty("mode", 0) && scan->setProperty("frame", 0));
         QString modes;
         for (int tick = 0; tick < 15; ++tick) {
-            QVERIFY(
-                QMetaObject::invokeMethod(scan->findChild<QObject*>("frameTimer"), "triggered"));
+            QVERIFY(QMetaObject::invokeMethod(frameTimer, "triggered"));
             modes += scan->property("mode").toString() + scan->property("frame").toString();
         }
         QCOMPARE(modes, "010203040510111213141516170001");

@@ -47,7 +47,8 @@ Item {
         objectName: "frameTimer"
         interval: Style.frameTick
         repeat: true
-        running: true
+        // Under a verdict or the technician's pages the animation waits where it is.
+        running: root.visible
         onTriggered: root.apply(ScanFrames.tick(root.mode, root.frame, manager.animSwitchSec))
     }
 
@@ -56,7 +57,7 @@ Item {
         // The configured value is taken as milliseconds.
         interval: Math.max(1, manager.animSwitchSec)
         repeat: true
-        running: manager.animSwitchSec > 0
+        running: root.visible && manager.animSwitchSec > 0
         onTriggered: root.apply(ScanFrames.toggle(root.mode))
     }
 
