@@ -19,14 +19,11 @@ Item {
     default property alias rows: column.data
 
     // The validator's result record this page shows. It follows the manager's
-    // `transaction` only while the page is on the display: a scan result then
-    // re-lays out the one page about to be shown, not the hidden ones beside it,
-    // and the passenger sees the verdict a repaint sooner.
+    // `transaction` only while the page is on the display: hidden, the binding below
+    // reads `visible` alone, so a scan result is made into script objects and laid
+    // out for the one page about to be shown, not for the hidden ones beside it.
     property var ticket: ({})
 
-    // The record as the script engine sees it, made from the manager's map only while
-    // the page is shown: hidden, the binding reads `visible` alone, so a scan result
-    // is not converted for every result page beside the one about to show.
     readonly property var shownRecord: root.visible ? transaction : null
 
     onShownRecordChanged: {

@@ -140,10 +140,10 @@ void GUIManager::onTicketValidated(const Transaction& transaction) {
 }
 
 // Every verdict leaves garbage in the QML engine's heap: the transaction's map made
-// into script objects for the result pages' bindings. The engine collects it when an
-// allocation finds the heap full, and that fell inside the handling of about one scan
-// in six, the whole heap marked and swept while the passenger waited (about as much
-// work again as the verdict's own handling). Collected here instead, once the verdict
+// into script objects for the shown result page's bindings. The engine collects it when
+// an allocation finds the heap full, and that fell inside the handling of about one scan
+// in six, the whole heap marked and swept while the passenger waited (more work than
+// the verdict's own handling). Collected here instead, once the verdict
 // is on the display, while the passenger reads it, the heap has room for the next
 // scan's garbage.
 void GUIManager::collectGarbageAfterNextFrame() {
