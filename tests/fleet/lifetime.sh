@@ -15,7 +15,11 @@ needs openssl "$mosquitto" mosquitto_sub mosquitto_passwd
 now=()  # the depot and the relays of the current step
 trap 'pids+=("${now[@]}"); cleanup' EXIT
 days=0
-ahead() { env FAKETIME="+${days}d" LD_PRELOAD="$lib" "$@"; }  # a command $days days ahead; exec'd
+# Only the wall clock is moved, which certificates and lists are checked against: with
+# the monotonic clock faked too, a condition variable's timed wait (the relay's back-off)
+# never ends, and a relay whose first attempt failed would never try again.
+fake=(env FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD="$lib")
+ahead() { "${fake[@]}" FAKETIME="+${days}d" "$@"; }  # a command $days days ahead; exec'd
 ca() { ahead "$src/deploy/quellan-fleet-ca" --dir ca --install etc --out . --restart true "$@"; }
 # The timer's work: the shipped unit's own command, on this CA, without the restart.
 timer=$(sed -n 's|^ExecStart=@QUELLAN_FLEET_CA@|ca|p' "$src/deploy/systemd/quellan-fleet-ca.service.in" |
@@ -46,10 +50,10 @@ done
 step() {
     for pid in "${now[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
     now=() days=$1
-    env FAKETIME="+${days}d" LD_PRELOAD="$lib" "$mosquitto" -c depot.conf >"depot-$days.log" 2>&1 & now+=("$!")
+    "${fake[@]}" FAKETIME="+${days}d" "$mosquitto" -c depot.conf >"depot-$days.log" 2>&1 & now+=("$!")
     eventually 10 listening "$depot" || fail "+$days days: the depot did not start"
     for i in 0 1 2; do
-        env FAKETIME="+${days}d" LD_PRELOAD="$lib" "$relay" "v$i/relay.conf" >"v$i/relay-$days.log" 2>&1 & now+=("$!")
+        "${fake[@]}" FAKETIME="+${days}d" "$relay" "v$i/relay.conf" >"v$i/relay-$days.log" 2>&1 & now+=("$!")
     done
 }
 # Each bus's link state as the depot holds it, retained: "K10000001 1 ...", read for
